@@ -1,0 +1,112 @@
+#include "command/command.h"
+#include "console/console.h"
+
+char CommandLineCopy[CommandLineRoom];
+
+void *MoveBytes(void *destination, const void *source, int length)
+{
+    char *to = static_cast<char *>(destination);
+    const char *from = static_cast<const char *>(source);
+    if (from < to && to < from + length) {
+        // The ranges overlap with the destination above: copy downwards so nothing is read
+        // after it was overwritten.
+        for (int i = length - 1; i >= 0; --i)
+            to[i] = from[i];
+    } else {
+        for (int i = 0; i < length; ++i)
+            to[i] = from[i];
+    }
+    return destination;
+}
+
+static void AddEntry(int *count, LPSTR table[ArgumentTableRoom], char *entry)
+{
+    if (*count < ArgumentTableRoom)
+        table[*count] = entry;
+    ++*count; // beyond the room the count stays true, nothing is stored
+}
+
+static void UnquoteEntry(char *entry)
+{
+    const int length = lstrlenA(entry);
+    for (int k = 0; k < length; ++k) {
+        if (entry[k] != '"')
+            continue;
+        const bool escaped = k > 0 ? entry[k - 1] == '\\'
+                                   : entry != CommandLineCopy && entry[-1] == '\\';
+        if (escaped)
+            continue;
+        MoveBytes(entry + k, entry + k + 1, length - k);
+        // Cuts the entry's last remaining character: the closing quote of a quoted argument.
+        if (length >= 2)
+            entry[length - 2] = '\0';
+    }
+}
+
+bool SplitCommandLine(int *count, LPSTR table[ArgumentTableRoom])
+{
+    *count = 0;
+    LPCSTR raw = GetCommandLineA();
+    const int length = lstrlenA(raw);
+    if (length >= CommandLineRoom) {
+        CommandLineCopy[0] = '\0';
+        return false; // refused whole: a cut line could name another file or size
+    }
+    lstrcpyA(CommandLineCopy, raw);
+    if (length == 0)
+        return true;
+
+    char *const line = CommandLineCopy;
+    AddEntry(count, table, line);
+    bool quoted = line[0] == '"';
+    for (int i = 1; i < length; ++i) {
+        if (quoted) {
+            if (line[i] == '"')
+                quoted = false;
+            continue;
+        }
+        if (line[i] == ' ') {
+            line[i] = '\0';
+            do
+                ++i;
+            while (i < length && line[i] == ' ');
+            // Spaces at the very end start no empty entry.
+            if (i < length)
+                AddEntry(count, table, line + i);
+        }
+        if (line[i] == '"')
+            quoted = true;
+    }
+
+    const int stored = *count < ArgumentTableRoom ? *count : ArgumentTableRoom;
+    for (int e = 0; e < stored; ++e)
+        UnquoteEntry(table[e]);
+    return true;
+}
+
+static void PrintUsage(void)
+{
+    ConsolePrintf("usage:\n\n");
+    ConsolePrintf("Varnelt filename newsize [-s]\n");
+    ConsolePrintf("-s set the sparse file flag\n\n");
+    ConsolePrintf("samples:\n");
+    ConsolePrintf("Varnelt test.bin 1024\n");
+    ConsolePrintf("Varnelt test.bin 512M\n");
+    ConsolePrintf("Varnelt test.bin 1G\n");
+    ConsolePrintf("Varnelt test.bin 0x400\n\n");
+    ConsolePrintf("Units:\nKi 1024\nMi 1024*1024\nGi 1024*1024*1024\nTi 1024*1024*1024*1024\n\n"
+                  "K  1000\nM  1000*1000\nG  1000*1000*1000\nT  1000*1000*1000*1000\n");
+}
+
+int RunCommand(int count, LPSTR table[ArgumentTableRoom])
+{
+    int exitCode;
+    if (count < 3) {
+        PrintUsage();
+        exitCode = 1;
+    } else {
+        exitCode = RunResize(count, table);
+    }
+    WaitForKeyIfOwnConsole();
+    return exitCode;
+}

@@ -1,0 +1,97 @@
+#include "command/command.h"
+#include "console/console.h"
+
+bool FileExists(LPCSTR name)
+{
+    SetLastError(0);
+    if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    // Attributes that may not be read still belong to a file: the open step reports on it.
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// Reads the last-error code itself: nothing may run between the failed call and this.
+static void ReportFailure(char errorText[ConsoleBufferRoom])
+{
+    GetSystemErrorText(errorText);
+    ConsolePrintf(" failed\n(%s)\n\n", errorText);
+}
+
+static bool SparseOptionGiven(int count, LPSTR table[ArgumentTableRoom])
+{
+    return count == 4 && table[3][0] == '-' && table[3][1] == 's';
+}
+
+// On a failed step the handle stays open, still unshared, until the process ends.
+int RunResize(int count, LPSTR table[ArgumentTableRoom])
+{
+    char ErrorTextBuffer[ConsoleBufferRoom];
+    const LONGLONG size = ParseSizeArgument(table[2]);
+    LONGLONG checked;
+    // A size the reading would misread must not reach the file: it would cut it to 0 or worse.
+    if (!CheckSizeText(table[2], &checked) || checked != size) {
+        ConsolePrintf("\ninvalid size\n");
+        return 1;
+    }
+    LPCSTR name = table[1];
+    if (!FileExists(name)) {
+        ConsolePrintf("\nfile not found\n");
+        return 2;
+    }
+
+    ConsolePrintf("OpenFile...");
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ReportFailure(ErrorTextBuffer);
+        return 1;
+    }
+    ConsolePrintf(" ok\n");
+
+    const DWORD attributes = GetFileAttributesA(name);
+    const bool sparse = attributes != INVALID_FILE_ATTRIBUTES &&
+                        (attributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0;
+    if (SparseOptionGiven(count, table)) {
+        if (sparse) {
+            ConsolePrintf("Sparse flag already set\n");
+        } else {
+            ConsolePrintf("Set sparse flag...");
+            DWORD returned;
+            SetLastError(0);
+            DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+            if (GetLastError() == 0)
+                ConsolePrintf(" ok\n");
+            else
+                ReportFailure(ErrorTextBuffer); // the resize goes on without the flag
+        }
+    }
+
+    LONG low = static_cast<LONG>(static_cast<DWORD>(static_cast<ULONGLONG>(size)));
+    LONG high = static_cast<LONG>(static_cast<DWORD>(static_cast<ULONGLONG>(size) >> 32));
+    if (high != 0)
+        ConsolePrintf("SetFilePointer(0x%08X%08X)...", high, low);
+    else
+        ConsolePrintf("SetFilePointer(0x%08X)...", low);
+    SetLastError(0);
+    // The result may equal the failure value for a valid position: the last-error code decides.
+    SetFilePointer(file, low, &high, FILE_BEGIN);
+    if (GetLastError() != 0) {
+        ReportFailure(ErrorTextBuffer);
+        return 1;
+    }
+
+    ConsolePrintf(" ok\n");
+    ConsolePrintf("SetEndOfFile...");
+    if (!SetEndOfFile(file)) {
+        ReportFailure(ErrorTextBuffer);
+        return 1;
+    }
+
+    ConsolePrintf(" ok\n");
+    ConsolePrintf("CloseFile...");
+    if (!CloseHandle(file)) {
+        ReportFailure(ErrorTextBuffer);
+        return 1;
+    }
+    ConsolePrintf(" ok\n");
+    return 0;
+}

@@ -1,0 +1,48 @@
+#include "console/console.h"
+
+// "unknown error N", for a code the system has no text for.
+static void WriteUnknownError(char buffer[ConsoleBufferRoom], DWORD code)
+{
+    static const char prefix[] = "unknown error ";
+    int length = 0;
+    while (prefix[length]) {
+        buffer[length] = prefix[length];
+        ++length;
+    }
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + code % 10);
+        code /= 10;
+    } while (code != 0);
+    while (count > 0)
+        buffer[length++] = digits[--count];
+    buffer[length] = '\0';
+}
+
+void GetSystemErrorText(char buffer[ConsoleBufferRoom])
+{
+    const DWORD code = GetLastError();
+    LPSTR message = nullptr;
+    const DWORD produced = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&message), 0, nullptr);
+    if (produced == 0 || message == nullptr) {
+        WriteUnknownError(buffer, code);
+        if (message)
+            LocalFree(message);
+        return;
+    }
+    // A longer text is cut to fit, never written past the buffer.
+    int length = 0;
+    while (length < ConsoleBufferRoom - 1 && message[length]) {
+        buffer[length] = message[length];
+        ++length;
+    }
+    buffer[length] = '\0';
+    CharToOemA(buffer, buffer);
+    length = lstrlenA(buffer);
+    if (length >= 2 && buffer[length - 2] == '\r' && buffer[length - 1] == '\n')
+        buffer[length - 2] = '\0';
+    LocalFree(message);
+}

@@ -1,0 +1,139 @@
+// Standard handles and the terminal as console.
+#include "platform/posix/handles.h"
+#include "platform/posix/posix.h"
+
+#include <errno.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+PosixHandle standardInput = {0, false, 0, false};
+PosixHandle standardOutput = {1, false, 0, false};
+
+void SetErrorFromErrno() { SetLastError(PosixErrorCode(errno)); }
+} // namespace
+
+HANDLE GetStdHandle(DWORD which)
+{
+    if (which == STD_INPUT_HANDLE)
+        return &standardInput;
+    if (which == STD_OUTPUT_HANDLE)
+        return &standardOutput;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL WriteFile(HANDLE file, const void *bytes, DWORD length, LPDWORD written, LPOVERLAPPED)
+{
+    if (file == nullptr || file == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const int descriptor = static_cast<PosixHandle *>(file)->descriptor;
+    const char *next = static_cast<const char *>(bytes);
+    DWORD done = 0;
+    while (done < length) {
+        const ssize_t n = write(descriptor, next + done, length - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetErrorFromErrno();
+            if (written)
+                *written = done;
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (written)
+        *written = done;
+    return TRUE;
+}
+
+// The console window is the terminal on standard input; it belongs to the process that leads the
+// terminal's session. The window's value is that owner's process id.
+HWND GetConsoleWindow(void)
+{
+    if (!isatty(0))
+        return nullptr;
+    pid_t leader = tcgetsid(0);
+    if (leader <= 0)
+        leader = getsid(0);
+    if (leader <= 0)
+        return nullptr;
+    return reinterpret_cast<HWND>(static_cast<intptr_t>(leader));
+}
+
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId)
+{
+    if (window == nullptr)
+        return 0; // no window: the id is left as it was
+    if (processId)
+        *processId = static_cast<DWORD>(reinterpret_cast<intptr_t>(window));
+    return 1;
+}
+
+DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+
+static int TerminalOf(HANDLE input)
+{
+    if (input == nullptr || input == INVALID_HANDLE_VALUE)
+        return -1;
+    const int descriptor = static_cast<PosixHandle *>(input)->descriptor;
+    return isatty(descriptor) ? descriptor : -1;
+}
+
+BOOL FlushConsoleInputBuffer(HANDLE input)
+{
+    const int terminal = TerminalOf(input);
+    if (terminal < 0 || tcflush(terminal, TCIFLUSH) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ReadConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD length, LPDWORD read)
+{
+    if (read)
+        *read = 0;
+    const int terminal = TerminalOf(input);
+    struct termios saved;
+    if (terminal < 0 || length == 0 || tcgetattr(terminal, &saved) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // One key, without echo and without waiting for Enter.
+    struct termios raw = saved;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(terminal, TCSANOW, &raw);
+    unsigned char key = 0;
+    ssize_t n;
+    do
+        n = ::read(terminal, &key, 1);
+    while (n < 0 && errno == EINTR);
+    const int error = errno;
+    tcsetattr(terminal, TCSANOW, &saved);
+    if (n != 1) {
+        SetLastError(n == 0 ? ERROR_INVALID_HANDLE : PosixErrorCode(error));
+        return FALSE;
+    }
+    records[0] = INPUT_RECORD{};
+    records[0].EventType = KEY_EVENT;
+    records[0].Event.KeyEvent.bKeyDown = TRUE;
+    records[0].Event.KeyEvent.wRepeatCount = 1;
+    records[0].Event.KeyEvent.uChar.AsciiChar = static_cast<CHAR>(key);
+    if (read)
+        *read = 1;
+    return TRUE;
+}
+
+void Sleep(DWORD milliseconds)
+{
+    struct timespec rest = {static_cast<time_t>(milliseconds / 1000),
+                            static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+    }
+}

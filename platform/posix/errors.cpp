@@ -1,0 +1,101 @@
+// One errno table and one message table, used by every call of the stand-in.
+#include "platform/posix/posix.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+
+DWORD PosixErrorCode(int error)
+{
+    switch (error) {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return ERROR_ACCESS_DENIED;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    case EWOULDBLOCK:
+    case ETXTBSY:
+    case EBUSY: return ERROR_SHARING_VIOLATION;
+    case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
+    case EINVAL:
+    case EOVERFLOW: return ERROR_INVALID_PARAMETER;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
+    case EIO: return ERROR_IO_DEVICE;
+    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
+    default: return ERROR_GEN_FAILURE;
+    }
+}
+
+namespace {
+struct Message {
+    DWORD code;
+    const char *text;
+};
+
+const Message MessageTable[] = {
+    {1, "Incorrect function."},
+    {2, "The system cannot find the file specified."},
+    {3, "The system cannot find the path specified."},
+    {4, "The system cannot open the file."},
+    {5, "Access is denied."},
+    {6, "The handle is invalid."},
+    {8, "Not enough memory resources are available to process this command."},
+    {19, "The media is write protected."},
+    {31, "A device attached to the system is not functioning."},
+    {32, "The process cannot access the file because it is being used by another process."},
+    {50, "The request is not supported."},
+    {87, "The parameter is incorrect."},
+    {112, "There is not enough space on the disk."},
+    {131, "An attempt was made to move the file pointer before the beginning of the file."},
+    {206, "The filename or extension is too long."},
+    {223, "The file size exceeds the limit allowed and cannot be saved."},
+    {1117, "The request could not be performed because of an I/O device error."},
+    {1921, "The name of the file cannot be resolved by the system."},
+};
+} // namespace
+
+LPCSTR PosixMessageText(DWORD code)
+{
+    for (const Message &message : MessageTable)
+        if (message.code == code)
+            return message.text;
+    return nullptr;
+}
+
+DWORD FormatMessageA(DWORD flags, const void *, DWORD code, DWORD, LPSTR buffer, DWORD, va_list *)
+{
+    const DWORD expected = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM;
+    if ((flags & expected) != expected || buffer == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    LPCSTR text = PosixMessageText(code);
+    if (text == nullptr) {
+        SetLastError(317); // ERROR_MR_MID_NOT_FOUND, as the system answers
+        return 0;
+    }
+    // The system's texts end in CR LF.
+    const size_t length = strlen(text);
+    char *copy = static_cast<char *>(malloc(length + 3));
+    if (copy == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    memcpy(copy, text, length);
+    memcpy(copy + length, "\r\n", 3);
+    *reinterpret_cast<LPSTR *>(buffer) = copy;
+    return static_cast<DWORD>(length + 2);
+}
+
+HLOCAL LocalFree(HLOCAL memory)
+{
+    free(memory);
+    return nullptr;
+}

@@ -1,0 +1,168 @@
+// Process, text and number calls of the stand-in.
+#include "platform/posix/posix.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <unistd.h>
+
+namespace {
+char *commandLine;
+thread_local DWORD lastError;
+bool strToInt64ExAHidden;
+
+void ReplaceCommandLine(char *line)
+{
+    free(commandLine);
+    commandLine = line;
+}
+} // namespace
+
+bool PosixComposeCommandLine(int argc, char **argv)
+{
+    size_t room = 1;
+    for (int i = 0; i < argc; ++i) {
+        if (strchr(argv[i], '"'))
+            return false;
+        room += strlen(argv[i]) + 3; // a separating space and two quotes at the most
+    }
+    char *line = static_cast<char *>(malloc(room));
+    if (line == nullptr)
+        return false;
+    char *end = line;
+    for (int i = 0; i < argc; ++i) {
+        const bool quote = argv[i][0] == '\0' || strchr(argv[i], ' ') != nullptr;
+        if (i > 0)
+            *end++ = ' ';
+        if (quote)
+            *end++ = '"';
+        const size_t length = strlen(argv[i]);
+        memcpy(end, argv[i], length);
+        end += length;
+        if (quote)
+            *end++ = '"';
+    }
+    *end = '\0';
+    ReplaceCommandLine(line);
+    return true;
+}
+
+void PosixSetCommandLine(LPCSTR line) { ReplaceCommandLine(strdup(line)); }
+
+LPSTR GetCommandLineA(void)
+{
+    static char empty[] = "";
+    return commandLine ? commandLine : empty;
+}
+
+void ExitProcess(unsigned int exitCode)
+{
+    fflush(nullptr);
+    _exit(static_cast<int>(exitCode));
+}
+
+DWORD GetLastError(void) { return lastError; }
+void SetLastError(DWORD code) { lastError = code; }
+
+int lstrlenA(LPCSTR text) { return text ? static_cast<int>(strlen(text)) : 0; }
+
+LPSTR lstrcpyA(LPSTR destination, LPCSTR source)
+{
+    return strcpy(destination, source);
+}
+
+int wvsprintfA(LPSTR buffer, LPCSTR format, va_list arguments)
+{
+    const int room = 1024; // the system's limit, terminating zero included
+    const int length = vsnprintf(buffer, room, format, arguments);
+    if (length < 0) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return length < room ? length : room - 1;
+}
+
+LPSTR CharUpperA(LPSTR text)
+{
+    for (char *c = text; *c; ++c)
+        if (*c >= 'a' && *c <= 'z')
+            *c = static_cast<char>(*c - 'a' + 'A');
+    return text;
+}
+
+BOOL CharToOemA(LPCSTR source, LPSTR destination)
+{
+    // POSIX terminals have no OEM code page.
+    if (source != destination)
+        memmove(destination, source, strlen(source) + 1);
+    return TRUE;
+}
+
+static int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Reads the number at the start; stops at the first byte that cannot continue it. Too many digits
+// wrap around modulo 2^64.
+static bool ReadNumber(LPCSTR text, DWORD flags, ULONGLONG *result)
+{
+    const char *p = text;
+    const bool negative = *p == '-';
+    if (negative)
+        ++p;
+    ULONGLONG value = 0;
+    bool any = false;
+    if ((flags & STIF_SUPPORT_HEX) && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+        HexDigit(p[2]) >= 0) {
+        for (p += 2; HexDigit(*p) >= 0; ++p, any = true)
+            value = value * 16 + static_cast<ULONGLONG>(HexDigit(*p));
+    } else {
+        for (; *p >= '0' && *p <= '9'; ++p, any = true)
+            value = value * 10 + static_cast<ULONGLONG>(*p - '0');
+    }
+    *result = negative ? 0 - value : value;
+    return any;
+}
+
+BOOL StrToInt64ExA(LPCSTR text, DWORD flags, LONGLONG *result)
+{
+    ULONGLONG value = 0;
+    const bool any = ReadNumber(text, flags, &value);
+    *result = static_cast<LONGLONG>(value);
+    return any;
+}
+
+int StrToIntA(LPCSTR text)
+{
+    ULONGLONG value = 0;
+    ReadNumber(text, STIF_DEFAULT, &value);
+    return static_cast<int>(static_cast<DWORD>(value));
+}
+
+void PosixHideStrToInt64ExA(bool hidden) { strToInt64ExAHidden = hidden; }
+
+HMODULE GetModuleHandleA(LPCSTR name)
+{
+    static char shlwapi;
+    if (name && strcasecmp(name, "shlwapi.dll") == 0)
+        return reinterpret_cast<HMODULE>(&shlwapi);
+    SetLastError(126); // ERROR_MOD_NOT_FOUND
+    return nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (module == GetModuleHandleA("shlwapi.dll") && strcmp(name, "StrToInt64ExA") == 0 &&
+        !strToInt64ExAHidden)
+        return reinterpret_cast<FARPROC>(&StrToInt64ExA);
+    SetLastError(127); // ERROR_PROC_NOT_FOUND
+    return nullptr;
+}
