@@ -16,3 +16,12 @@ set_target_properties(Varnelt PROPERTIES OUTPUT_NAME Varnelt SUFFIX .exe)
 add_executable(HoldFile tests/e2e/hold_file.cpp)
 set_target_properties(HoldFile PROPERTIES OUTPUT_NAME HoldFile SUFFIX .exe)
 target_link_options(HoldFile PRIVATE -static)
+
+# The .zip holds Varnelt.exe alone (with the README), at the top of the archive.
+install(TARGETS Varnelt RUNTIME DESTINATION .)
+install(FILES README.md DESTINATION .)
+set(CPACK_PACKAGE_NAME Varnelt)
+set(CPACK_PACKAGE_FILE_NAME varnelt-${PROJECT_VERSION}-windows-x64)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+include(CPack)
