@@ -93,7 +93,8 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         close(descriptor);
         return INVALID_HANDLE_VALUE;
     }
-    fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    // Back to blocking: the open set no other flag that F_SETFL changes, so 0 clears O_NONBLOCK alone.
+    fcntl(descriptor, F_SETFL, 0);
     PosixHandle *handle = static_cast<PosixHandle *>(malloc(sizeof(PosixHandle)));
     if (handle == nullptr) {
         close(descriptor);
