@@ -59,7 +59,16 @@ const Message MessageTable[] = {
     {1117, "The request could not be performed because of an I/O device error."},
     {1921, "The name of the file cannot be resolved by the system."},
 };
+
+DWORD replacedCode = 0;
+LPCSTR replacingText = nullptr;
 } // namespace
+
+void PosixSetMessageText(DWORD code, LPCSTR text)
+{
+    replacedCode = code;
+    replacingText = text;
+}
 
 LPCSTR PosixMessageText(DWORD code)
 {
@@ -76,12 +85,14 @@ DWORD FormatMessageA(DWORD flags, const void *, DWORD code, DWORD, LPSTR buffer,
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    LPCSTR text = PosixMessageText(code);
+    const bool replaced = replacingText != nullptr && code == replacedCode;
+    LPCSTR text = replaced ? replacingText : PosixMessageText(code);
     if (text == nullptr) {
         SetLastError(317); // ERROR_MR_MID_NOT_FOUND, as the system answers
         return 0;
     }
-    // The system's texts end in CR LF.
+    // The system's texts end in CR LF; a replacing text brings its own line ends.
+    const char *lineEnd = replaced ? "" : "\r\n";
     const size_t length = strlen(text);
     char *copy = static_cast<char *>(malloc(length + 3));
     if (copy == nullptr) {
@@ -89,9 +100,9 @@ DWORD FormatMessageA(DWORD flags, const void *, DWORD code, DWORD, LPSTR buffer,
         return 0;
     }
     memcpy(copy, text, length);
-    memcpy(copy + length, "\r\n", 3);
+    memcpy(copy + length, lineEnd, strlen(lineEnd) + 1);
     *reinterpret_cast<LPSTR *>(buffer) = copy;
-    return static_cast<DWORD>(length + 2);
+    return static_cast<DWORD>(length + strlen(lineEnd));
 }
 
 HLOCAL LocalFree(HLOCAL memory)

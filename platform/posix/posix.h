@@ -14,5 +14,8 @@ LPCSTR PosixMessageText(DWORD code);
 bool PosixComposeCommandLine(int argc, char **argv);
 // Sets the raw command line directly (tests).
 void PosixSetCommandLine(LPCSTR line);
+// Makes FormatMessageA give exactly this text for the code, line ends and all; null gives the
+// table's text again. The text must outlive its use (tests).
+void PosixSetMessageText(DWORD code, LPCSTR text);
 // Makes GetProcAddress miss StrToInt64ExA, as on a system whose library lacks it (tests).
 void PosixHideStrToInt64ExA(bool hidden);
