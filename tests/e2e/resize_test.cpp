@@ -1,0 +1,251 @@
+// The resize sequence as a user meets it: one row per scenario, run against either build, checking
+// the transcript byte for byte, the exit code and the file afterwards.
+#include "run_program.h"
+
+#include <ctype.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <ostream>
+
+#include <gtest/gtest.h>
+
+namespace {
+// What the file named "f" is, or what happens around the run.
+enum class Setup { File, Missing, Directory, ReadOnly, Fifo, Locked, Holes, FullDisk, SizeLimit,
+                   ClosedOutput, BrokenPipe };
+// What the Linux build must leave allocated: anything, the whole new size, or no more than before.
+enum class Blocks { Any, Reserved, NoGrowth };
+constexpr long long Unchanged = -1;
+constexpr long long Mi = 1 << 20;
+
+struct Scenario {
+    std::string name;
+    Setup setup;
+    std::vector<std::string> arguments;
+    std::string output;
+    int exitCode;
+    long long size; // afterwards
+    Blocks blocks;
+    std::string wineOutput = ""; // Wine's own transcript, where its texts differ
+    int wineExitCode = -1;       // Wine's own exit code, where it differs
+    const char *wineSkip = nullptr;
+};
+
+void PrintTo(const Scenario &scenario, std::ostream *out) { *out << scenario.name; }
+
+const std::string SparseOk = "Set sparse flag... ok\r\n";
+const std::string SparseSet = "Sparse flag already set\r\n";
+
+std::string Steps(const std::string &position, const std::string &sparseLine = "")
+{
+    return "OpenFile... ok\r\n" + sparseLine + "SetFilePointer(0x" + position +
+           ")... ok\r\nSetEndOfFile... ok\r\nCloseFile... ok\r\n";
+}
+
+std::string OpenFailed(const std::string &text) { return "OpenFile... failed\r\n(" + text + ")\r\n\r\n"; }
+
+std::vector<Scenario> Scenarios()
+{
+    const std::string denied = OpenFailed("Access is denied."), wineDenied = OpenFailed("Access denied.");
+    const std::string notFound = "\r\nfile not found\r\n";
+    std::vector<Scenario> rows = {
+        {"typical", Setup::File, {"f", "1Gi"},
+         "OpenFile... ok\r\nSetFilePointer(0x40000000)... ok\r\nSetEndOfFile... ok\r\nCloseFile... ok\r\n",
+         0, 1073741824, Blocks::Reserved},
+        {"zero", Setup::File, {"f", "0"}, Steps("00000000"), 0, 0, Blocks::Any},
+        {"two_to_the_32", Setup::File, {"f", "4294967296"}, Steps("0000000100000000"), 0, 4294967296,
+         Blocks::Any},
+        {"low_half_all_ones", Setup::File, {"f", "4294967295"}, Steps("FFFFFFFF"), 0, 4294967295,
+         Blocks::Any},
+        {"low_half_above_2_to_the_31", Setup::File, {"f", "3000000000"}, Steps("B2D05E00"), 0,
+         3000000000, Blocks::Any},
+        {"negative", Setup::File, {"f", "-1"},
+         "OpenFile... ok\r\nSetFilePointer(0xFFFFFFFFFFFFFFFF)... failed\r\n(An attempt was made to "
+         "move the file pointer before the beginning of the file.)\r\n\r\n",
+         1, Unchanged, Blocks::Any,
+         "OpenFile... ok\r\nSetFilePointer(0xFFFFFFFFFFFFFFFF)... failed\r\n(Negative seek.)\r\n\r\n"},
+        {"missing", Setup::Missing, {"f", "5"}, notFound, 2, Unchanged, Blocks::Any},
+        {"directory", Setup::Directory, {"f", "5"}, denied, 1, Unchanged, Blocks::Any, wineDenied},
+        {"read_only", Setup::ReadOnly, {"f", "5"}, denied, 1, Unchanged, Blocks::Any, "", -1,
+         "Wine run as root opens a file without write bits"},
+        // Wine's attribute query does not see a FIFO at all.
+        {"fifo", Setup::Fifo, {"f", "5"}, denied, 1, Unchanged, Blocks::Any, notFound, 2},
+        {"locked", Setup::Locked, {"f", "5"},
+         OpenFailed("The process cannot access the file because it is being used by another process."),
+         1, Unchanged, Blocks::Any, OpenFailed("Sharing violation.")},
+        {"sparse_option", Setup::File, {"f", "1Mi", "-s"}, Steps("00100000", SparseOk), 0, Mi,
+         Blocks::NoGrowth},
+        // Wine reports no sparse attribute, so it always makes the request.
+        {"sparse_option_on_holes", Setup::Holes, {"f", "2Mi", "-s"}, Steps("00200000", SparseSet), 0,
+         2 * Mi, Blocks::NoGrowth, Steps("00200000", SparseOk)},
+        {"sparse_option_long", Setup::File, {"f", "1Mi", "-sparse"}, Steps("00100000", SparseOk), 0, Mi,
+         Blocks::NoGrowth},
+        {"upper_case_option", Setup::File, {"f", "1Mi", "-S"}, Steps("00100000"), 0, Mi,
+         Blocks::Reserved},
+        {"option_before_fifth_argument", Setup::File, {"f", "1Mi", "-s", "x"}, Steps("00100000"), 0,
+         Mi, Blocks::Reserved},
+        {"cut", Setup::File, {"f", "100"}, Steps("00000064"), 0, 100, Blocks::Any},
+        {"full_disk", Setup::FullDisk, {"f", "4Mi"},
+         "OpenFile... ok\r\nSetFilePointer(0x00400000)... ok\r\nSetEndOfFile... failed\r\n(There is "
+         "not enough space on the disk.)\r\n\r\n",
+         1, Unchanged, Blocks::Any, "", -1, "Wine extends with a hole, which a full disk does not refuse"},
+        {"file_size_limit", Setup::SizeLimit, {"f", "4Mi"},
+         "OpenFile... ok\r\nSetFilePointer(0x00400000)... ok\r\nSetEndOfFile... failed\r\n(The file "
+         "size exceeds the limit allowed and cannot be saved.)\r\n\r\n",
+         1, Unchanged, Blocks::Any, "", -1, "the file-size limit is a POSIX resource limit: a Linux build fault"},
+        {"closed_output", Setup::ClosedOutput, {"f", "1Mi"}, "", 0, Mi, Blocks::Any},
+        {"broken_pipe", Setup::BrokenPipe, {"f", "1Mi"}, "", 0, Mi, Blocks::Any},
+    };
+    const char *invalid[] = {"abc", "k", "", "-s", "1.5G", "0X400", "0x1k", "12abc", "5G12",
+                             "20000000T", "9223372036854775808"};
+    for (const char *text : invalid) {
+        std::string name = "invalid_size_";
+        for (const char *c = *text ? text : "empty"; *c; ++c)
+            name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+        std::vector<std::string> arguments = {"f", text};
+        if (std::string(text) == "-s")
+            arguments.push_back("5"); // the option where the size belongs
+        rows.push_back({name, Setup::File, arguments, "\r\ninvalid size\r\n", 1, Unchanged, Blocks::Any});
+    }
+    return rows;
+}
+
+// The file's bytes before the run: no zeros, so that a stray hole or cut shows.
+std::string Pattern()
+{
+    std::string bytes(1500, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 7 + 3) % 251 + 1);
+    return bytes;
+}
+
+using Pipe = std::unique_ptr<FILE, int (*)(FILE *)>;
+
+// Wine's HoldFile.exe holds "f" unshared until its standard input, this pipe, is closed.
+Pipe HoldUnderWine(const std::string &directory)
+{
+    const std::string command = "cd '" + directory + "' && exec wine \"$VARNELT_HOLDFILE\" f >held";
+    Pipe holder(popen(command.c_str(), "w"), pclose);
+    for (int i = 0; i < 600 && holder; ++i, usleep(100000)) { // its first start may be slow
+        std::string said;
+        std::getline(std::ifstream(directory + "/held"), said);
+        if (said.rfind("held", 0) == 0)
+            return holder;
+    }
+    return Pipe(nullptr, pclose);
+}
+
+class Resize : public testing::TestWithParam<Scenario> {
+protected:
+    void SetUp() override { directory = MakeTemporaryDirectory(); }
+    void TearDown() override
+    {
+        holder.reset();
+        if (lock >= 0)
+            close(lock);
+        if (mounted)
+            umount2(directory.c_str(), MNT_DETACH);
+        RemoveTree(directory);
+    }
+    std::string directory;
+    std::string path() const { return directory + "/f"; }
+    bool mounted = false;
+    int lock = -1;
+    Pipe holder{nullptr, pclose};
+};
+
+TEST_P(Resize, Scenario)
+{
+    const Scenario &row = GetParam();
+    const bool wine = TargetIsWine();
+    if (wine && row.wineSkip) {
+        GTEST_SKIP() << row.wineSkip;
+    }
+    if (row.setup == Setup::FullDisk) {
+        if (mount("tmpfs", directory.c_str(), "tmpfs", 0, "size=1m") != 0) {
+            GTEST_SKIP() << "cannot mount a small tmpfs here: " << strerror(errno);
+        }
+        mounted = true;
+    }
+    const std::string original = Pattern();
+    if (row.setup == Setup::Directory) {
+        ASSERT_EQ(mkdir(path().c_str(), 0755), 0);
+    } else if (row.setup == Setup::Fifo) {
+        ASSERT_EQ(mkfifo(path().c_str(), 0644), 0);
+    } else if (row.setup != Setup::Missing) {
+        std::ofstream(path(), std::ios::binary) << original;
+        const int changed = row.setup == Setup::Holes      ? truncate(path().c_str(), Mi)
+                            : row.setup == Setup::ReadOnly ? chmod(path().c_str(), 0444)
+                                                           : 0;
+        ASSERT_EQ(changed, 0);
+    }
+    struct stat before = {};
+    stat(path().c_str(), &before);
+
+    if (row.setup == Setup::Locked && wine) {
+        holder = HoldUnderWine(directory);
+        ASSERT_TRUE(holder) << "HoldFile.exe did not say \"held\"";
+    } else if (row.setup == Setup::Locked) {
+        lock = open(path().c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    }
+    RunOptions options;
+    options.workingDirectory = directory;
+    options.closeStandardOutput = row.setup == Setup::ClosedOutput;
+    options.brokenPipe = row.setup == Setup::BrokenPipe;
+    if (row.setup == Setup::SizeLimit)
+        options.fileSizeLimit = 2 * Mi;
+    const RunResult run = RunTool(row.arguments, options);
+
+    ASSERT_FALSE(run.timedOut) << "the run hung";
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.output, wine && !row.wineOutput.empty() ? row.wineOutput : row.output);
+    EXPECT_EQ(run.exitCode, wine && row.wineExitCode >= 0 ? row.wineExitCode : row.exitCode);
+
+    struct stat after = {};
+    const bool exists = stat(path().c_str(), &after) == 0;
+    switch (row.setup) {
+    case Setup::Missing: EXPECT_FALSE(exists) << "a file was created"; return;
+    case Setup::Directory: EXPECT_TRUE(S_ISDIR(after.st_mode)); return;
+    case Setup::Fifo: EXPECT_TRUE(S_ISFIFO(after.st_mode)); return;
+    default: ASSERT_TRUE(S_ISREG(after.st_mode));
+    }
+    const long long size = row.size == Unchanged ? before.st_size : row.size;
+    ASSERT_EQ(after.st_size, size);
+    // The bytes that stay are intact; everything past them reads as zeros (checked at both ends).
+    std::ifstream file(path(), std::ios::binary);
+    const long long kept = std::min<long long>(size, static_cast<long long>(original.size()));
+    std::string head(static_cast<size_t>(kept), '\0');
+    file.read(head.data(), kept);
+    if (head != original.substr(0, static_cast<size_t>(kept))) {
+        ADD_FAILURE() << "the remaining bytes changed";
+    }
+    for (long long from : {kept, std::max(kept, size - Mi)}) {
+        std::string tail(static_cast<size_t>(std::min(Mi, size - from)), '\0');
+        file.seekg(from);
+        file.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+        EXPECT_EQ(tail.find_first_not_of('\0'), std::string::npos) << "non-zero bytes past " << from;
+    }
+    if (wine)
+        return;
+    if (row.blocks == Blocks::Reserved) {
+        EXPECT_GE(after.st_blocks * 512LL, size) << "the extension was not reserved";
+    }
+    if (row.blocks == Blocks::NoGrowth) {
+        EXPECT_LE(after.st_blocks, before.st_blocks) << "the sparse extension allocated blocks";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, Resize, testing::ValuesIn(Scenarios()),
+                         [](const testing::TestParamInfo<Scenario> &row) { return row.param.name; });
+} // namespace
