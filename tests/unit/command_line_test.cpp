@@ -1,4 +1,126 @@
 #include "command/command.h"
 #include "platform/posix/posix.h"
+
 #include <gtest/gtest.h>
-TEST(Smoke, Splits) { PosixSetCommandLine("prog a b"); LPSTR t[33]; int n; ASSERT_TRUE(SplitCommandLine(&n, t)); EXPECT_EQ(n, 3); }
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+using Entries = std::vector<std::string>;
+
+// Splits a raw command line into a table larger than the program's, so that a write past its
+// room shows as a changed slot instead of a corrupted stack.
+bool Split(const std::string &line, int *count, Entries *entries)
+{
+    PosixSetCommandLine(line.c_str());
+    char sentinel = 0;
+    LPSTR table[ArgumentTableRoom + 16];
+    std::fill(std::begin(table), std::end(table), &sentinel);
+    const bool accepted = SplitCommandLine(count, table);
+    entries->assign(table, table + std::min(*count, ArgumentTableRoom));
+    for (int i = ArgumentTableRoom; i < ArgumentTableRoom + 16; ++i)
+        EXPECT_EQ(table[i], &sentinel) << "slot " << i << " written past the table";
+    return accepted;
+}
+
+TEST(SplitCommandLine, Table)
+{
+    const std::pair<const char *, Entries> cases[] = {
+        {"prog file.bin 100", {"prog", "file.bin", "100"}},
+        {R"("C:\Program Files\x.exe" "my file.bin" 1G -s)",
+         {R"(C:\Program Files\x.exe)", "my file.bin", "1G", "-s"}},
+        {"prog  file.bin    512M", {"prog", "file.bin", "512M"}},
+        {"prog file\t100", {"prog", "file\t100"}},
+        {R"(prog ab"c d"e 5)", {"prog", "abc d", "5"}},
+        {R"(prog a\"b c 5)", {"prog", R"(a\"b c 5)"}},
+        {R"(prog "" 1)", {"prog", "", "1"}},
+        {R"(prog "C:\My Dir\" 1)", {"prog", R"(C:\My Dir\)", "1"}},
+        {R"("prog" "a b" "c" d)", {"prog", "a b", "c", "d"}},
+        {R"("" x)", {"", "x"}},
+        {"prog", {"prog"}},
+        {"", {}},
+        // Spaces at the very end start no empty entry.
+        {"prog file.bin   ", {"prog", "file.bin"}},
+        {"prog file.bin 100 ", {"prog", "file.bin", "100"}},
+    };
+    for (const auto &[line, expected] : cases) {
+        int count = -1;
+        Entries entries;
+        EXPECT_TRUE(Split(line, &count, &entries)) << line;
+        EXPECT_EQ(entries, expected) << line;
+        EXPECT_EQ(count, static_cast<int>(expected.size())) << line;
+    }
+}
+
+TEST(SplitCommandLine, RefusesALineLongerThanItsCopy)
+{
+    // 1279 bytes and the terminating zero fill the copy exactly.
+    const std::string fits = "prog " + std::string(CommandLineRoom - 1 - 5, 'a');
+    int count = -1;
+    Entries entries;
+    EXPECT_TRUE(Split(fits, &count, &entries));
+    EXPECT_EQ(entries, Entries({"prog", fits.substr(5)}));
+    EXPECT_FALSE(Split(fits + "b", &count, &entries));
+    EXPECT_EQ(count, 0);
+}
+
+TEST(SplitCommandLine, EntriesBeyondTheTableAreCountedNotStored)
+{
+    std::string line = "e0";
+    for (int i = 1; i < 40; ++i)
+        line += " e" + std::to_string(i);
+    int count = -1;
+    Entries entries;
+    Split(line, &count, &entries);
+    EXPECT_EQ(count, 40);
+    ASSERT_EQ(entries.size(), 33u);
+    EXPECT_EQ(entries[32], "e32");
+}
+
+// Any argument vector without double quotes survives composition and splitting unchanged.
+TEST(SplitCommandLine, SplitsComposedArgumentsBackUnchanged)
+{
+    std::mt19937 random(20240611);
+    const char alphabet[] = "aZ-.  \\\t\xe9";
+    for (int round = 0; round < 3000; ++round) {
+        Entries arguments(1 + random() % 7);
+        for (std::string &argument : arguments)
+            for (size_t n = random() % 6; n > 0; --n)
+                argument += alphabet[random() % (sizeof alphabet - 1)];
+        if (round % 100 == 0) // now and then one near the length limit
+            arguments.back() += std::string(1150 + random() % 200, 'x');
+        std::vector<char *> argv;
+        for (std::string &argument : arguments)
+            argv.push_back(argument.data());
+        ASSERT_TRUE(PosixComposeCommandLine(static_cast<int>(argv.size()), argv.data()));
+        const std::string line = GetCommandLineA();
+        int count = -1;
+        Entries entries;
+        const bool fits = line.size() < static_cast<size_t>(CommandLineRoom);
+        ASSERT_EQ(Split(line, &count, &entries), fits) << line;
+        if (fits) {
+            ASSERT_EQ(entries, arguments) << "raw line: " << line;
+        }
+    }
+}
+
+TEST(MoveBytes, OverlapsAndEmpty)
+{
+    const struct {
+        int to, from, length;
+        const char *expected;
+    } cases[] = {
+        {0, 1, 5, "bcdeffghi"}, // down over itself, as unquoting moves
+        {1, 0, 5, "aabcdeghi"}, {2, 0, 7, "ababcdefg"}, {0, 3, 6, "defghighi"},
+        {4, 4, 3, "abcdefghi"}, {0, 5, 0, "abcdefghi"},
+    };
+    for (const auto &c : cases) {
+        char bytes[] = "abcdefghi";
+        EXPECT_EQ(MoveBytes(bytes + c.to, bytes + c.from, c.length), bytes + c.to);
+        EXPECT_STREQ(bytes, c.expected) << c.to << " <- " << c.from << " x" << c.length;
+    }
+}
+} // namespace
