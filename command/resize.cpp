@@ -79,15 +79,14 @@ int RunResize(int count, LPSTR table[ArgumentTableRoom])
         return 1;
     }
 
-    ConsolePrintf(" ok\n");
-    ConsolePrintf("SetEndOfFile...");
+    // The answer and the next label in one write: the same bytes, fewer calls.
+    ConsolePrintf(" ok\nSetEndOfFile...");
     if (!SetEndOfFile(file)) {
         ReportFailure(ErrorTextBuffer);
         return 1;
     }
 
-    ConsolePrintf(" ok\n");
-    ConsolePrintf("CloseFile...");
+    ConsolePrintf(" ok\nCloseFile...");
     if (!CloseHandle(file)) {
         ReportFailure(ErrorTextBuffer);
         return 1;
