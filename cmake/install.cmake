@@ -16,8 +16,6 @@ if(VARNELT_WINDOWS_EXE)
     add_custom_target(packages
         COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
         COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/windows/CPackConfig.cmake
-        COMMAND ${CMAKE_COMMAND} -E copy_if_different
-            ${PROJECT_BINARY_DIR}/windows/varnelt-${PROJECT_VERSION}-windows-x64.zip ${PROJECT_BINARY_DIR}
         WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
         DEPENDS varnelt varnelt_windows
         COMMENT "Packing varnelt (.tar.gz) and Varnelt.exe (.zip)")
