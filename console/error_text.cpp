@@ -33,16 +33,15 @@ void GetSystemErrorText(char buffer[ConsoleBufferRoom])
             LocalFree(message);
         return;
     }
-    // A longer text is cut to fit, never written past the buffer.
-    int length = 0;
-    while (length < ConsoleBufferRoom - 1 && message[length]) {
-        buffer[length] = message[length];
-        ++length;
-    }
+    // The line end goes first, so that a text cut to fit never keeps half of it.
+    int length = lstrlenA(message);
+    if (length >= 2 && message[length - 2] == '\r' && message[length - 1] == '\n')
+        length -= 2;
+    if (length > ConsoleBufferRoom - 1)
+        length = ConsoleBufferRoom - 1;
+    for (int i = 0; i < length; ++i)
+        buffer[i] = message[i];
     buffer[length] = '\0';
     CharToOemA(buffer, buffer);
-    length = lstrlenA(buffer);
-    if (length >= 2 && buffer[length - 2] == '\r' && buffer[length - 1] == '\n')
-        buffer[length - 2] = '\0';
     LocalFree(message);
 }

@@ -44,6 +44,7 @@ TEST(GetSystemErrorText, CutsOneLineEndAtMostAndFitsTheBuffer)
         {"\r\n", ""},
         {"\n", "\n"},
         {Letters(ConsoleBufferRoom - 3) + "\r\n", Letters(ConsoleBufferRoom - 3)},
+        {Letters(ConsoleBufferRoom - 2) + "\r\n", Letters(ConsoleBufferRoom - 2)}, // no stray CR
         {Letters(3000), Letters(ConsoleBufferRoom - 1)},
     };
     const DWORD code = 60000; // no table holds it
