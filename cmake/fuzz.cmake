@@ -47,7 +47,7 @@ foreach(target split size)
     set(found ${PROJECT_BINARY_DIR}/fuzz/found/${target})
     file(MAKE_DIRECTORY ${found})
     add_test(NAME fuzz_${target}
-        COMMAND ${PROJECT_BINARY_DIR}/fuzz/${target}_fuzz -runs=20000 ${${target}_max_len}
+        COMMAND ${PROJECT_BINARY_DIR}/fuzz/${target}_fuzz -runs=20000 -seed=1 ${${target}_max_len}
             -artifact_prefix=${PROJECT_BINARY_DIR}/fuzz/ ${found}
             ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${target})
     set_tests_properties(fuzz_${target} PROPERTIES TIMEOUT 120)
