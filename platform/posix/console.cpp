@@ -1,6 +1,7 @@
 // Standard handles and the terminal as console.
 #include "platform/posix/handles.h"
 #include "platform/posix/posix.h"
+#include "platform/posix/system.h"
 
 #include <errno.h>
 #include <termios.h>
@@ -8,8 +9,8 @@
 #include <unistd.h>
 
 namespace {
-PosixHandle standardInput = {0, false, 0, false};
-PosixHandle standardOutput = {1, false, 0, false};
+PosixHandle standardInput = {0, false, 0, false, false, {}};
+PosixHandle standardOutput = {1, false, 0, false, false, {}};
 
 void SetErrorFromErrno() { SetLastError(PosixErrorCode(errno)); }
 } // namespace
@@ -34,10 +35,8 @@ BOOL WriteFile(HANDLE file, const void *bytes, DWORD length, LPDWORD written, LP
     const char *next = static_cast<const char *>(bytes);
     DWORD done = 0;
     while (done < length) {
-        const ssize_t n = write(descriptor, next + done, length - done);
+        const ssize_t n = SystemWrite(descriptor, next + done, length - done);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             SetErrorFromErrno();
             if (written)
                 *written = done;
@@ -54,11 +53,9 @@ BOOL WriteFile(HANDLE file, const void *bytes, DWORD length, LPDWORD written, LP
 // terminal's session. The window's value is that owner's process id.
 HWND GetConsoleWindow(void)
 {
-    if (!isatty(0))
+    if (!SystemIsatty(0))
         return nullptr;
-    pid_t leader = tcgetsid(0);
-    if (leader <= 0)
-        leader = getsid(0);
+    const pid_t leader = SystemSessionLeader(0);
     if (leader <= 0)
         return nullptr;
     return reinterpret_cast<HWND>(static_cast<intptr_t>(leader));
@@ -80,13 +77,13 @@ static int TerminalOf(HANDLE input)
     if (input == nullptr || input == INVALID_HANDLE_VALUE)
         return -1;
     const int descriptor = static_cast<PosixHandle *>(input)->descriptor;
-    return isatty(descriptor) ? descriptor : -1;
+    return SystemIsatty(descriptor) ? descriptor : -1;
 }
 
 BOOL FlushConsoleInputBuffer(HANDLE input)
 {
     const int terminal = TerminalOf(input);
-    if (terminal < 0 || tcflush(terminal, TCIFLUSH) != 0) {
+    if (terminal < 0 || SystemTcflush(terminal) != 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -99,7 +96,7 @@ BOOL ReadConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD length, LPDWOR
         *read = 0;
     const int terminal = TerminalOf(input);
     struct termios saved;
-    if (terminal < 0 || length == 0 || tcgetattr(terminal, &saved) != 0) {
+    if (terminal < 0 || length == 0 || SystemTcgetattr(terminal, &saved) != 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -108,14 +105,14 @@ BOOL ReadConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD length, LPDWOR
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    tcsetattr(terminal, TCSANOW, &raw);
+    if (SystemTcsetattr(terminal, &raw) != 0) {
+        SetErrorFromErrno();
+        return FALSE;
+    }
     unsigned char key = 0;
-    ssize_t n;
-    do
-        n = ::read(terminal, &key, 1);
-    while (n < 0 && errno == EINTR);
+    const ssize_t n = SystemRead(terminal, &key, 1);
     const int error = errno;
-    tcsetattr(terminal, TCSANOW, &saved);
+    SystemTcsetattr(terminal, &saved);
     if (n != 1) {
         SetLastError(n == 0 ? ERROR_INVALID_HANDLE : PosixErrorCode(error));
         return FALSE;

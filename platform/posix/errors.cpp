@@ -2,7 +2,6 @@
 #include "platform/posix/posix.h"
 
 #include <errno.h>
-#include <stdlib.h>
 #include <string.h>
 
 DWORD PosixErrorCode(int error)
@@ -93,20 +92,15 @@ DWORD FormatMessageA(DWORD flags, const void *, DWORD code, DWORD, LPSTR buffer,
     }
     // The system's texts end in CR LF; a replacing text brings its own line ends.
     const char *lineEnd = replaced ? "" : "\r\n";
-    const size_t length = strlen(text);
-    char *copy = static_cast<char *>(malloc(length + 3));
-    if (copy == nullptr) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
-    memcpy(copy, text, length);
-    memcpy(copy + length, lineEnd, strlen(lineEnd) + 1);
-    *reinterpret_cast<LPSTR *>(buffer) = copy;
+    // The one message in use at a time lives in static storage; a text too long for it is cut.
+    static char message[2048];
+    const size_t room = sizeof message - 3;
+    const size_t length = strlen(text) < room ? strlen(text) : room;
+    memcpy(message, text, length);
+    memcpy(message + length, lineEnd, strlen(lineEnd) + 1);
+    *reinterpret_cast<LPSTR *>(buffer) = message;
     return static_cast<DWORD>(length + strlen(lineEnd));
 }
 
-HLOCAL LocalFree(HLOCAL memory)
-{
-    free(memory);
-    return nullptr;
-}
+// Nothing to release: FormatMessageA's text is static.
+HLOCAL LocalFree(HLOCAL) { return nullptr; }

@@ -1,15 +1,33 @@
-// The file calls of the stand-in: one open regular file, locked against every other opener.
+// The file calls of the stand-in: one open regular file that no other process may use meanwhile.
 #include "platform/posix/handles.h"
 #include "platform/posix/posix.h"
+#include "platform/posix/system.h"
 
 #include <errno.h>
 #include <fcntl.h>
-#include <stdlib.h>
+#include <limits.h>
+#include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
+// The program opens one file; like every other resource of the stand-in, its handle is static.
+PosixHandle fileHandle;
+bool fileOpen;
+
+// The name the last attribute query looked at, and what it saw: the open that follows it uses
+// that instead of asking again.
+struct {
+    char name[PATH_MAX];
+    struct stat info;
+    bool valid;
+} seen;
+
+constexpr long MsdosMagic = 0x4d44;     // vfat and msdos
+constexpr long ExfatMagic = 0x2011BAB0;
+
 void SetErrorFromErrno() { SetLastError(PosixErrorCode(errno)); }
 
 bool HasHoles(const struct stat &info)
@@ -20,6 +38,8 @@ bool HasHoles(const struct stat &info)
 
 bool Writable(const struct stat &info) { return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
 
+bool SeenName(LPCSTR name) { return seen.valid && strcmp(seen.name, name) == 0; }
+
 PosixHandle *FileHandle(HANDLE file)
 {
     if (file == nullptr || file == INVALID_HANDLE_VALUE) {
@@ -28,14 +48,69 @@ PosixHandle *FileHandle(HANDLE file)
     }
     return static_cast<PosixHandle *>(file);
 }
+
+// Refuses the open: the error is set, the descriptor closed.
+HANDLE Refuse(int descriptor, DWORD code)
+{
+    SetLastError(code);
+    SystemClose(descriptor);
+    return INVALID_HANDLE_VALUE;
+}
+
+DWORD CodeFromErrno() { return PosixErrorCode(errno); }
+
+// No other process may use the file while its size changes, as share mode 0 means on Windows.
+// A write lease is refused while any other open file description refers to the file, and makes a
+// later opener wait until it is released; the locks stop lockers that the lease cannot see.
+DWORD TakeFileAlone(int descriptor, bool *leased)
+{
+    *leased = SystemLease(descriptor, F_WRLCK) == 0;
+    if (!*leased && errno != EACCES && errno != EINVAL && errno != EOPNOTSUPP && errno != ENOSYS)
+        return CodeFromErrno(); // EAGAIN: another opener
+    // Not the owner, or no leases here: says nothing about other openers; the locks still guard.
+    if (SystemFlock(descriptor, LOCK_EX | LOCK_NB) != 0)
+        return CodeFromErrno();
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (SystemRecordLock(descriptor, &whole) != 0)
+        return errno == EACCES ? ERROR_SHARING_VIOLATION : CodeFromErrno();
+    return ERROR_SUCCESS;
+}
+
+// False, with ERROR_DISK_FULL, when the volume plainly cannot give this caller the bytes: then
+// nothing is allocated, so other programs never meet a full disk on the tool's account.
+bool RoomForReservation(int descriptor, off_t bytes)
+{
+    struct statfs volume;
+    if (SystemFstatfs(descriptor, &volume) != 0) {
+        SetErrorFromErrno();
+        return false;
+    }
+    const unsigned long long unit = volume.f_frsize ? volume.f_frsize : volume.f_bsize;
+    const unsigned long long blocks = volume.f_bavail;
+    const unsigned long long needed = static_cast<unsigned long long>(bytes);
+    if (unit != 0 && blocks < needed / unit + (needed % unit != 0)) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 DWORD GetFileAttributesA(LPCSTR name)
 {
     struct stat info;
-    if (stat(name, &info) != 0) {
+    if (fileOpen && fileHandle.current && SeenName(name)) {
+        // The open file, which nobody else can change or rename meanwhile: no need to ask again.
+        info = fileHandle.info;
+    } else if (SystemStat(name, &info) != 0) {
         SetErrorFromErrno();
+        seen.valid = false;
         return INVALID_FILE_ATTRIBUTES;
+    } else if ((seen.valid = strlen(name) < sizeof seen.name)) {
+        strcpy(seen.name, name);
+        seen.info = info;
     }
     DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     if (!Writable(info))
@@ -48,13 +123,19 @@ DWORD GetFileAttributesA(LPCSTR name)
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD, HANDLE)
 {
-    // Only the one way the program opens a file is offered.
+    // Only the one way the program opens a file is offered, and only one file at a time.
     if (access != GENERIC_WRITE || shareMode != 0 || disposition != OPEN_EXISTING) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    if (fileOpen) {
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return INVALID_HANDLE_VALUE;
+    }
     struct stat info;
-    if (stat(name, &info) != 0) {
+    if (SeenName(name)) {
+        info = seen.info;
+    } else if (SystemStat(name, &info) != 0) {
         SetErrorFromErrno();
         return INVALID_HANDLE_VALUE;
     }
@@ -64,45 +145,39 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    int descriptor = open(name, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // Without waiting: a file that another process holds under a lease is refused at once.
+    int descriptor = SystemOpen(name, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) {
         SetErrorFromErrno();
         return INVALID_HANDLE_VALUE;
     }
     if (descriptor <= 2) {
         // A closed standard handle must never turn into the file: output would land in it.
-        const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
-        const int error = errno;
-        close(descriptor);
+        const int moved = SystemDuplicate(descriptor, 3);
+        const DWORD code = CodeFromErrno();
+        SystemClose(descriptor);
         if (moved < 0) {
-            errno = error;
-            SetErrorFromErrno();
+            SetLastError(code);
             return INVALID_HANDLE_VALUE;
         }
         descriptor = moved;
     }
     struct stat opened;
-    if (fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode) || !Writable(opened)) {
-        close(descriptor); // it was swapped for something else after the check
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    // No sharing: an exclusive lock, taken without waiting.
-    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-        SetErrorFromErrno();
-        close(descriptor);
-        return INVALID_HANDLE_VALUE;
-    }
-    // Back to blocking: the open set no other flag that F_SETFL changes, so 0 clears O_NONBLOCK alone.
-    fcntl(descriptor, F_SETFL, 0);
-    PosixHandle *handle = static_cast<PosixHandle *>(malloc(sizeof(PosixHandle)));
-    if (handle == nullptr) {
-        close(descriptor);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
-    }
-    *handle = PosixHandle{descriptor, false, 0, true};
-    return handle;
+    if (SystemFstat(descriptor, &opened) != 0)
+        return Refuse(descriptor, CodeFromErrno());
+    if (!S_ISREG(opened.st_mode) || !Writable(opened))
+        return Refuse(descriptor, ERROR_ACCESS_DENIED); // swapped for something else after the look
+    bool leased = false;
+    const DWORD alone = TakeFileAlone(descriptor, &leased);
+    if (alone != ERROR_SUCCESS)
+        return Refuse(descriptor, alone);
+    // O_NONBLOCK stays: on a regular file it changes nothing.
+    fileHandle = PosixHandle{descriptor, false, 0, leased, leased, opened};
+    fileOpen = true;
+    // Later questions about the name are answered from the handle while it is current.
+    if ((seen.valid = strlen(name) < sizeof seen.name))
+        strcpy(seen.name, name);
+    return &fileHandle;
 }
 
 BOOL DeviceIoControl(HANDLE file, DWORD code, LPVOID, DWORD, LPVOID, DWORD, LPDWORD returned,
@@ -115,7 +190,18 @@ BOOL DeviceIoControl(HANDLE file, DWORD code, LPVOID, DWORD, LPVOID, DWORD, LPDW
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE;
     }
-    // Linux file systems keep no sparse flag: the handle remembers to extend with a hole.
+    // Linux file systems keep no sparse flag, only holes; FAT and exFAT cannot keep those, and
+    // answer as Windows does on FAT.
+    struct statfs volume;
+    if (SystemFstatfs(handle->descriptor, &volume) != 0) {
+        SetErrorFromErrno();
+        return FALSE;
+    }
+    if (volume.f_type == MsdosMagic || volume.f_type == ExfatMagic) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    // The handle remembers to extend with a hole.
     handle->sparse = true;
     if (returned)
         *returned = 0;
@@ -150,30 +236,36 @@ BOOL SetEndOfFile(HANDLE file)
     PosixHandle *handle = FileHandle(file);
     if (handle == nullptr)
         return FALSE;
-    struct stat info;
-    if (fstat(handle->descriptor, &info) != 0) {
+    struct stat info = handle->info;
+    if (!handle->current && SystemFstat(handle->descriptor, &info) != 0) {
         SetErrorFromErrno();
         return FALSE;
     }
     const off_t target = static_cast<off_t>(handle->position);
     const off_t size = info.st_size;
-    int result = 0;
     if (target == size)
         return TRUE;
+    handle->current = false; // whatever happens now, the size may differ from what was seen
     if (target < size || handle->sparse || HasHoles(info)) {
-        result = ftruncate(handle->descriptor, target);
-    } else {
-        // Without the sparse flag the new range is reserved, as Windows does.
-        result = fallocate(handle->descriptor, 0, size, target - size);
-        if (result != 0 && (errno == EOPNOTSUPP || errno == ENOSYS))
-            result = ftruncate(handle->descriptor, target);
+        if (SystemFtruncate(handle->descriptor, target) != 0) {
+            SetErrorFromErrno();
+            return FALSE;
+        }
+        return TRUE;
+    }
+    // Without the sparse flag the new range is reserved, as Windows does, but only where it fits.
+    if (!RoomForReservation(handle->descriptor, target - size))
+        return FALSE;
+    int result = SystemFallocate(handle->descriptor, size, target - size);
+    if (result != 0 && (errno == EOPNOTSUPP || errno == ENOSYS))
+        result = SystemFtruncate(handle->descriptor, target); // no reservation here: a hole
+    else if (result != 0) {
+        // Space that ran out meanwhile may have grown the file part of the way: put the size back.
+        const int error = errno;
+        SystemFtruncate(handle->descriptor, size);
+        errno = error;
     }
     if (result != 0) {
-        const int error = errno;
-        // A failed reservation may have grown the file part of the way: put the size back.
-        if (ftruncate(handle->descriptor, size) != 0) {
-        }
-        errno = error;
         SetErrorFromErrno();
         return FALSE;
     }
@@ -185,9 +277,9 @@ BOOL CloseHandle(HANDLE object)
     PosixHandle *handle = FileHandle(object);
     if (handle == nullptr)
         return FALSE;
-    const int result = close(handle->descriptor); // drops the lock too
-    if (handle->allocated)
-        free(handle);
+    const int result = SystemClose(handle->descriptor); // drops the lease and the locks too
+    if (handle == &fileHandle)
+        fileOpen = seen.valid = false;
     if (result != 0) {
         SetErrorFromErrno();
         return FALSE;

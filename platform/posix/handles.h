@@ -1,9 +1,13 @@
 // What a HANDLE of the stand-in points to.
 #pragma once
 
+#include <sys/stat.h>
+
 struct PosixHandle {
     int descriptor;
     bool sparse;            // marked by FSCTL_SET_SPARSE
     long long position;     // set by SetFilePointer, used by SetEndOfFile
-    bool allocated;         // a file's handle, freed when closed; the standard ones are static
+    bool leased;            // a write lease is held: no other process can have the file open
+    bool current;           // info still tells the file as it is (kept true only under the lease)
+    struct stat info;       // the file as the open found it
 };

@@ -19,3 +19,35 @@ void PosixSetCommandLine(LPCSTR line);
 void PosixSetMessageText(DWORD code, LPCSTR text);
 // Makes GetProcAddress miss StrToInt64ExA, as on a system whose library lacks it (tests).
 void PosixHideStrToInt64ExA(bool hidden);
+
+// The kinds of call, counted and failed apart. A kind is one use, not one system call: the three
+// uses of fcntl fail independently.
+enum PosixCall {
+    PosixCallStat,       // stat of a name
+    PosixCallOpen,
+    PosixCallDuplicate,  // fcntl F_DUPFD_CLOEXEC, moving the file off a standard descriptor
+    PosixCallFstat,
+    PosixCallLease,      // fcntl F_SETLEASE
+    PosixCallFlock,
+    PosixCallRecordLock, // fcntl F_OFD_SETLK
+    PosixCallFstatfs,
+    PosixCallFallocate,
+    PosixCallFtruncate,
+    PosixCallClose,
+    PosixCallWrite,
+    PosixCallRead,
+    PosixCallIsatty,
+    PosixCallTcgetattr,
+    PosixCallTcsetattr,
+    PosixCallTcflush,
+    PosixCallSessionLeader, // tcgetsid, or getsid where the terminal tells none
+    PosixCallKinds
+};
+
+// Makes the nth call of this kind from now on (1 for the next) fail with the errno, without
+// making it; nth 0 clears the fault. One fault at a time (tests).
+void PosixFailCall(PosixCall call, unsigned nth, int error);
+// Counts the calls of each kind into this table of PosixCallKinds entries from now on, for
+// example in memory shared with the process that started a run; null counts into the stand-in's
+// own table again. The counts start from what the table holds (tests).
+void PosixCountCallsInto(unsigned *counts);

@@ -2,59 +2,49 @@
 #include "platform/posix/posix.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 #include <unistd.h>
 
 namespace {
-char *commandLine;
+// Room for any line the program accepts and more: a longer one is cut, and still too long for it.
+char commandLine[4096];
 thread_local DWORD lastError;
 bool strToInt64ExAHidden;
 
-void ReplaceCommandLine(char *line)
+// Appends the bytes while they fit, leaving room for the terminating zero.
+char *Append(char *end, const char *bytes, size_t length)
 {
-    free(commandLine);
-    commandLine = line;
+    const size_t room = static_cast<size_t>(commandLine + sizeof commandLine - 1 - end);
+    const size_t n = length < room ? length : room;
+    memcpy(end, bytes, n);
+    return end + n;
 }
 } // namespace
 
 bool PosixComposeCommandLine(int argc, char **argv)
 {
-    size_t room = 1;
-    for (int i = 0; i < argc; ++i) {
+    for (int i = 0; i < argc; ++i)
         if (strchr(argv[i], '"'))
             return false;
-        room += strlen(argv[i]) + 3; // a separating space and two quotes at the most
-    }
-    char *line = static_cast<char *>(malloc(room));
-    if (line == nullptr)
-        return false;
-    char *end = line;
+    char *end = commandLine;
     for (int i = 0; i < argc; ++i) {
         const bool quote = argv[i][0] == '\0' || strchr(argv[i], ' ') != nullptr;
         if (i > 0)
-            *end++ = ' ';
+            end = Append(end, " ", 1);
         if (quote)
-            *end++ = '"';
-        const size_t length = strlen(argv[i]);
-        memcpy(end, argv[i], length);
-        end += length;
+            end = Append(end, "\"", 1);
+        end = Append(end, argv[i], strlen(argv[i]));
         if (quote)
-            *end++ = '"';
+            end = Append(end, "\"", 1);
     }
     *end = '\0';
-    ReplaceCommandLine(line);
     return true;
 }
 
-void PosixSetCommandLine(LPCSTR line) { ReplaceCommandLine(strdup(line)); }
+void PosixSetCommandLine(LPCSTR line) { *Append(commandLine, line, strlen(line)) = '\0'; }
 
-LPSTR GetCommandLineA(void)
-{
-    static char empty[] = "";
-    return commandLine ? commandLine : empty;
-}
+LPSTR GetCommandLineA(void) { return commandLine; }
 
 void ExitProcess(unsigned int exitCode)
 {

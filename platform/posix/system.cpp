@@ -1,0 +1,153 @@
+// The seam between the stand-in and the operating system: every call counted, any one failable.
+#include "platform/posix/system.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+unsigned ownCounts[PosixCallKinds];
+unsigned *counts = ownCounts;
+
+struct Fault {
+    PosixCall call;
+    unsigned at; // the count at which the call fails; 0 for none
+    int error;
+} fault;
+
+// Counts the call; true when it is the one to fail, with errno set.
+bool Injected(PosixCall call)
+{
+    const unsigned count = ++counts[call];
+    if (fault.at == 0 || fault.call != call || count != fault.at)
+        return false;
+    errno = fault.error;
+    return true;
+}
+
+// Runs the call until a signal no longer interrupts it; each try is a call of its own.
+template <typename Call> auto Retried(PosixCall kind, Call call) -> decltype(call())
+{
+    for (;;) {
+        if (Injected(kind)) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        const auto result = call();
+        if (result >= 0 || errno != EINTR)
+            return result;
+    }
+}
+} // namespace
+
+void PosixFailCall(PosixCall call, unsigned nth, int error)
+{
+    fault = Fault{call, nth == 0 ? 0 : counts[call] + nth, error};
+}
+
+void PosixCountCallsInto(unsigned *table) { counts = table ? table : ownCounts; }
+
+int SystemStat(const char *name, struct stat *info)
+{
+    return Retried(PosixCallStat, [&] { return stat(name, info); });
+}
+
+int SystemOpen(const char *name, int flags)
+{
+    return Retried(PosixCallOpen, [&] { return open(name, flags); });
+}
+
+int SystemDuplicate(int descriptor, int lowest)
+{
+    return Retried(PosixCallDuplicate, [&] { return fcntl(descriptor, F_DUPFD_CLOEXEC, lowest); });
+}
+
+int SystemFstat(int descriptor, struct stat *info)
+{
+    return Retried(PosixCallFstat, [&] { return fstat(descriptor, info); });
+}
+
+int SystemLease(int descriptor, int type)
+{
+    return Retried(PosixCallLease, [&] { return fcntl(descriptor, F_SETLEASE, type); });
+}
+
+int SystemFlock(int descriptor, int operation)
+{
+    return Retried(PosixCallFlock, [&] { return flock(descriptor, operation); });
+}
+
+int SystemRecordLock(int descriptor, struct flock *lock)
+{
+    return Retried(PosixCallRecordLock, [&] { return fcntl(descriptor, F_OFD_SETLK, lock); });
+}
+
+int SystemFstatfs(int descriptor, struct statfs *info)
+{
+    return Retried(PosixCallFstatfs, [&] { return fstatfs(descriptor, info); });
+}
+
+int SystemFallocate(int descriptor, off_t offset, off_t length)
+{
+    return Retried(PosixCallFallocate, [&] { return fallocate(descriptor, 0, offset, length); });
+}
+
+int SystemFtruncate(int descriptor, off_t length)
+{
+    return Retried(PosixCallFtruncate, [&] { return ftruncate(descriptor, length); });
+}
+
+int SystemClose(int descriptor)
+{
+    if (Injected(PosixCallClose)) {
+        close(descriptor); // as on Linux: a failed close has still released the descriptor
+        return -1;
+    }
+    return close(descriptor);
+}
+
+ssize_t SystemWrite(int descriptor, const void *bytes, size_t length)
+{
+    return Retried(PosixCallWrite, [&] { return write(descriptor, bytes, length); });
+}
+
+ssize_t SystemRead(int descriptor, void *bytes, size_t length)
+{
+    return Retried(PosixCallRead, [&] { return read(descriptor, bytes, length); });
+}
+
+int SystemIsatty(int descriptor)
+{
+    // isatty answers 0 and sets errno on failure, as a descriptor that is no terminal does.
+    if (Injected(PosixCallIsatty))
+        return 0;
+    return isatty(descriptor);
+}
+
+int SystemTcgetattr(int descriptor, struct termios *settings)
+{
+    return Retried(PosixCallTcgetattr, [&] { return tcgetattr(descriptor, settings); });
+}
+
+int SystemTcsetattr(int descriptor, const struct termios *settings)
+{
+    return Retried(PosixCallTcsetattr, [&] { return tcsetattr(descriptor, TCSANOW, settings); });
+}
+
+int SystemTcflush(int descriptor)
+{
+    return Retried(PosixCallTcflush, [&] { return tcflush(descriptor, TCIFLUSH); });
+}
+
+pid_t SystemSessionLeader(int descriptor)
+{
+    if (Injected(PosixCallSessionLeader))
+        return -1;
+    const pid_t leader = tcgetsid(descriptor);
+    return leader > 0 ? leader : getsid(0);
+}
