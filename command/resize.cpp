@@ -45,32 +45,35 @@ int RunResize(int count, LPSTR table[ArgumentTableRoom])
         ReportFailure(ErrorTextBuffer);
         return 1;
     }
-    ConsolePrintf(" ok\n");
+    // Each answer goes out with the next label: the same bytes in fewer writes.
+    LPCSTR answered = " ok\n";
 
     const DWORD attributes = GetFileAttributesA(name);
     const bool sparse = attributes != INVALID_FILE_ATTRIBUTES &&
                         (attributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0;
     if (SparseOptionGiven(count, table)) {
         if (sparse) {
-            ConsolePrintf("Sparse flag already set\n");
+            answered = " ok\nSparse flag already set\n";
         } else {
-            ConsolePrintf("Set sparse flag...");
+            ConsolePrintf("%sSet sparse flag...", answered);
             DWORD returned;
             SetLastError(0);
             DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-            if (GetLastError() == 0)
-                ConsolePrintf(" ok\n");
-            else
+            if (GetLastError() == 0) {
+                answered = " ok\n";
+            } else {
                 ReportFailure(ErrorTextBuffer); // the resize goes on without the flag
+                answered = "";
+            }
         }
     }
 
     LONG low = static_cast<LONG>(static_cast<DWORD>(static_cast<ULONGLONG>(size)));
     LONG high = static_cast<LONG>(static_cast<DWORD>(static_cast<ULONGLONG>(size) >> 32));
     if (high != 0)
-        ConsolePrintf("SetFilePointer(0x%08X%08X)...", high, low);
+        ConsolePrintf("%sSetFilePointer(0x%08X%08X)...", answered, high, low);
     else
-        ConsolePrintf("SetFilePointer(0x%08X)...", low);
+        ConsolePrintf("%sSetFilePointer(0x%08X)...", answered, low);
     SetLastError(0);
     // The result may equal the failure value for a valid position: the last-error code decides.
     SetFilePointer(file, low, &high, FILE_BEGIN);
@@ -79,7 +82,6 @@ int RunResize(int count, LPSTR table[ArgumentTableRoom])
         return 1;
     }
 
-    // The answer and the next label in one write: the same bytes, fewer calls.
     ConsolePrintf(" ok\nSetEndOfFile...");
     if (!SetEndOfFile(file)) {
         ReportFailure(ErrorTextBuffer);
