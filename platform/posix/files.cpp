@@ -96,6 +96,15 @@ bool RoomForReservation(int descriptor, off_t bytes)
     }
     return true;
 }
+
+BOOL Truncate(int descriptor, off_t length)
+{
+    if (SystemFtruncate(descriptor, length) != 0) {
+        SetErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
 } // namespace
 
 DWORD GetFileAttributesA(LPCSTR name)
@@ -236,23 +245,21 @@ BOOL SetEndOfFile(HANDLE file)
     PosixHandle *handle = FileHandle(file);
     if (handle == nullptr)
         return FALSE;
-    struct stat info = handle->info;
-    if (!handle->current && SystemFstat(handle->descriptor, &info) != 0) {
+    const off_t target = static_cast<off_t>(handle->position);
+    handle->current = false; // whatever happens now, the size may differ from what was seen
+    // Marked sparse, a cut and an extension alike leave a hole: the size before does not matter.
+    if (handle->sparse)
+        return Truncate(handle->descriptor, target);
+    struct stat info;
+    if (SystemFstat(handle->descriptor, &info) != 0) {
         SetErrorFromErrno();
         return FALSE;
     }
-    const off_t target = static_cast<off_t>(handle->position);
     const off_t size = info.st_size;
     if (target == size)
         return TRUE;
-    handle->current = false; // whatever happens now, the size may differ from what was seen
-    if (target < size || handle->sparse || HasHoles(info)) {
-        if (SystemFtruncate(handle->descriptor, target) != 0) {
-            SetErrorFromErrno();
-            return FALSE;
-        }
-        return TRUE;
-    }
+    if (target < size || HasHoles(info))
+        return Truncate(handle->descriptor, target);
     // Without the sparse flag the new range is reserved, as Windows does, but only where it fits.
     if (!RoomForReservation(handle->descriptor, target - size))
         return FALSE;

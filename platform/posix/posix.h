@@ -51,3 +51,6 @@ void PosixFailCall(PosixCall call, unsigned nth, int error);
 // example in memory shared with the process that started a run; null counts into the stand-in's
 // own table again. The counts start from what the table holds (tests).
 void PosixCountCallsInto(unsigned *counts);
+// Makes fstatfs report this file-system type (f_type) from now on, as on a volume of that kind;
+// 0 reports the real one again (tests).
+void PosixFakeVolumeType(long type);

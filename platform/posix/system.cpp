@@ -18,6 +18,7 @@ struct Fault {
     unsigned at; // the count at which the call fails; 0 for none
     int error;
 } fault;
+long fakeVolumeType;
 
 // Counts the call; true when it is the one to fail, with errno set.
 bool Injected(PosixCall call)
@@ -51,6 +52,8 @@ void PosixFailCall(PosixCall call, unsigned nth, int error)
 }
 
 void PosixCountCallsInto(unsigned *table) { counts = table ? table : ownCounts; }
+
+void PosixFakeVolumeType(long type) { fakeVolumeType = type; }
 
 int SystemStat(const char *name, struct stat *info)
 {
@@ -89,7 +92,10 @@ int SystemRecordLock(int descriptor, struct flock *lock)
 
 int SystemFstatfs(int descriptor, struct statfs *info)
 {
-    return Retried(PosixCallFstatfs, [&] { return fstatfs(descriptor, info); });
+    const int result = Retried(PosixCallFstatfs, [&] { return fstatfs(descriptor, info); });
+    if (result == 0 && fakeVolumeType != 0)
+        info->f_type = fakeVolumeType;
+    return result;
 }
 
 int SystemFallocate(int descriptor, off_t offset, off_t length)
