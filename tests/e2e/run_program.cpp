@@ -1,15 +1,21 @@
 #include "run_program.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace {
@@ -24,6 +30,15 @@ long long MillisecondsNow()
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+// Whether the process is asleep (state S): blocked in a call rather than running or in disk I/O.
+bool Sleeping(pid_t process)
+{
+    std::string stat;
+    std::getline(std::ifstream("/proc/" + std::to_string(process) + "/stat"), stat);
+    const size_t name = stat.rfind(')'); // the command name in parentheses may hold anything
+    return name != std::string::npos && stat.compare(name, 3, ") S") == 0;
 }
 } // namespace
 
@@ -46,9 +61,30 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
         argv.push_back(word.data());
     argv.push_back(nullptr);
 
+    uid_t uid = 0;
+    gid_t gid = 0;
+    if (!options.user.empty()) {
+        const passwd *entry = getpwnam(options.user.c_str());
+        if (entry == nullptr)
+            throw std::runtime_error("no user " + options.user);
+        uid = entry->pw_uid;
+        gid = entry->pw_gid;
+    }
+
     int output[2];
     if (pipe2(output, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
+    int capacity = 0;
+    size_t filler = 0;
+    if (options.whileBlocked) {
+        capacity = fcntl(output[1], F_SETPIPE_SZ, 4096);
+        if (capacity < options.outputRoom || options.outputRoom < 0)
+            throw std::runtime_error("cannot shrink the output pipe");
+        filler = static_cast<size_t>(capacity - options.outputRoom);
+        const std::string bytes(filler, '#');
+        if (write(output[1], bytes.data(), filler) != static_cast<ssize_t>(filler))
+            throw std::runtime_error("cannot fill the output pipe");
+    }
     if (options.brokenPipe) {
         close(output[0]);
         output[0] = -1;
@@ -70,6 +106,8 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
                             static_cast<rlim_t>(options.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        if (!options.user.empty() && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+            _exit(126);
         signal(SIGPIPE, SIG_DFL);
         setpgid(0, 0); // one group, so that a hang is ended whole (wine starts helpers)
         execvp(argv[0], argv.data());
@@ -81,6 +119,23 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
     const long long deadline = MillisecondsNow() + options.timeoutSeconds * 1000LL;
     int status = 0;
     bool exited = false;
+    if (options.whileBlocked) {
+        for (;;) {
+            int queued = 0;
+            ioctl(output[0], FIONREAD, &queued);
+            if (queued == capacity && Sleeping(child)) {
+                options.whileBlocked();
+                break;
+            }
+            if (waitpid(child, &status, WNOHANG) == child) {
+                exited = true;
+                break;
+            }
+            if (MillisecondsNow() > deadline)
+                break; // the loop below ends it
+            usleep(1000);
+        }
+    }
     while (!exited) {
         if (output[0] >= 0) {
             pollfd wait = {output[0], POLLIN, 0};
@@ -116,6 +171,7 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
             result.output.append(chunk, static_cast<size_t>(n));
         close(output[0]);
     }
+    result.output.erase(0, std::min(filler, result.output.size()));
     if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
@@ -137,4 +193,36 @@ void RemoveTree(const std::string &path)
     std::filesystem::permissions(path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path, ignored);
+}
+
+std::string FilePattern()
+{
+    std::string bytes(1500, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 7 + 3) % 251 + 1);
+    return bytes;
+}
+
+testing::AssertionResult FileHolds(const std::string &path, const std::string &original, long long size)
+{
+    constexpr long long Mi = 1 << 20;
+    struct stat after = {};
+    if (stat(path.c_str(), &after) != 0)
+        return testing::AssertionFailure() << path << " is gone";
+    if (after.st_size != size)
+        return testing::AssertionFailure() << "the size is " << after.st_size << ", not " << size;
+    std::ifstream file(path, std::ios::binary);
+    const long long kept = std::min<long long>(size, static_cast<long long>(original.size()));
+    std::string head(static_cast<size_t>(kept), '\0');
+    file.read(head.data(), kept);
+    if (head != original.substr(0, static_cast<size_t>(kept)))
+        return testing::AssertionFailure() << "the remaining bytes changed";
+    for (long long from : {kept, std::max(kept, size - Mi)}) {
+        std::string tail(static_cast<size_t>(std::min(Mi, size - from)), '\0');
+        file.seekg(from);
+        file.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+        if (!file || tail.find_first_not_of('\0') != std::string::npos)
+            return testing::AssertionFailure() << "non-zero bytes past " << from;
+    }
+    return testing::AssertionSuccess();
 }

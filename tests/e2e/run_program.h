@@ -2,8 +2,11 @@
 // Wine, chosen by the environment that CTest sets (VARNELT_TARGET, VARNELT_PROGRAM).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 struct RunOptions {
     std::string workingDirectory = "."; // the file names in the arguments are relative to it
@@ -11,6 +14,13 @@ struct RunOptions {
     bool closeStandardOutput = false;   // start with descriptor 1 closed
     bool brokenPipe = false;            // standard output is a pipe whose reader is gone
     long long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes, or -1 for none
+    std::string user;                   // run as this user, with its group and no others (needs root)
+    // With whileBlocked set, standard output is a one-page pipe filled in advance so that only
+    // outputRoom bytes fit. Once the tool has filled it and sleeps in its next write, whileBlocked
+    // runs; then the pipe is read as usual. The filler is not part of RunResult::output. If the
+    // tool never blocks, whileBlocked is not called.
+    int outputRoom = 0;
+    std::function<void()> whileBlocked;
 };
 
 struct RunResult {
@@ -26,6 +36,12 @@ bool TargetIsWine();
 const char *TargetName();
 // Runs the tool with the arguments that follow the program name.
 RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &options = {});
+
+// The bytes a file holds before a run: no zeros, so that a stray hole or cut shows.
+std::string FilePattern();
+// Whether the file at path has the size and holds original's first bytes, with zeros past them
+// (checked for a mebibyte at both ends of what follows).
+testing::AssertionResult FileHolds(const std::string &path, const std::string &original, long long size);
 
 // A fresh, empty directory under the system's temporary folder, removed by RemoveTree.
 std::string MakeTemporaryDirectory();

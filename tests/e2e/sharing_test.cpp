@@ -1,0 +1,252 @@
+// No sharing, as the Linux build keeps it: whatever another process holds of the file (an open
+// descriptor, a mapping, a hard link, a lock) refuses the open and leaves the file as it was, and
+// a process that opens the file while the tool holds it waits, then finds the new size.
+#include "run_program.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <deque>
+#include <fstream>
+#include <ostream>
+
+#include <gtest/gtest.h>
+
+namespace {
+constexpr long long Mi = 1 << 20;
+const std::string Busy = "OpenFile... failed\r\n(The process cannot access the file because it is being "
+                         "used by another process.)\r\n\r\n";
+
+std::string Resized(const std::string &position)
+{
+    return "OpenFile... ok\r\nSetFilePointer(0x" + position +
+           ")... ok\r\nSetEndOfFile... ok\r\nCloseFile... ok\r\n";
+}
+
+// How the other process holds the file.
+enum class Hold { Read, Write, ReadMapping, SharedMapping, OtherName, RecordLock, OfdLock, Flock };
+
+struct Holder {
+    std::string name;
+    Hold hold;
+    bool notOwner; // the tool runs as nobody on root's file: no lease, the locks alone guard it
+    bool refused;
+    const char *wineSkip = nullptr; // null: the row runs under Wine too
+};
+
+void PrintTo(const Holder &row, std::ostream *out) { *out << row.name; }
+
+const char *const LinuxHold = "a plain Linux process's hold is not seen by Wine (see held_for_reading)";
+const char *const AsNobody = "runs the Linux build as another user";
+
+const Holder Holders[] = {
+    {"held_for_reading", Hold::Read, false, true},
+    {"held_for_writing", Hold::Write, false, true, LinuxHold},
+    // Closing the descriptor after mmap does not end the hold: the mapping keeps the open file.
+    {"mapped_for_reading_after_close", Hold::ReadMapping, false, true, LinuxHold},
+    {"mapped_shared_after_close", Hold::SharedMapping, false, true, LinuxHold},
+    {"held_through_hard_link", Hold::OtherName, false, true, LinuxHold},
+    {"record_lock", Hold::RecordLock, false, true, LinuxHold},
+    {"ofd_lock", Hold::OfdLock, false, true, LinuxHold},
+    {"flock", Hold::Flock, false, true, LinuxHold},
+    // Without the lease an open descriptor goes unseen; every kind of lock still refuses.
+    {"not_owner_held_for_reading", Hold::Read, true, false, AsNobody},
+    {"not_owner_record_lock", Hold::RecordLock, true, true, AsNobody},
+    {"not_owner_ofd_lock", Hold::OfdLock, true, true, AsNobody},
+    {"not_owner_flock", Hold::Flock, true, true, AsNobody},
+};
+
+// Takes the hold in this process; 0, or the errno of the step that failed. The locks are the
+// weakest of their kind (shared, and on part of the file only), so a tool that took less than
+// exclusive locks over the whole file, its future extension included, would miss them.
+int TakeHold(const std::string &directory, Hold hold)
+{
+    const bool writes = hold == Hold::Write || hold == Hold::SharedMapping;
+    const std::string name = directory + (hold == Hold::OtherName ? "/g" : "/f");
+    const int file = open(name.c_str(), writes ? O_RDWR : O_RDONLY);
+    if (file < 0)
+        return errno;
+    struct flock lock = {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    switch (hold) {
+    case Hold::ReadMapping:
+    case Hold::SharedMapping:
+        if (mmap(nullptr, 1500, writes ? PROT_READ | PROT_WRITE : PROT_READ,
+                 writes ? MAP_SHARED : MAP_PRIVATE, file, 0) == MAP_FAILED)
+            return errno;
+        close(file);
+        return 0;
+    case Hold::RecordLock:
+        lock.l_start = 1000; // the last 500 bytes
+        return fcntl(file, F_SETLK, &lock) == 0 ? 0 : errno;
+    case Hold::OfdLock:
+        lock.l_start = Mi; // past the end, where an extension would go
+        lock.l_len = Mi;
+        return fcntl(file, F_OFD_SETLK, &lock) == 0 ? 0 : errno;
+    case Hold::Flock: return flock(file, LOCK_SH | LOCK_NB) == 0 ? 0 : errno;
+    default: return 0;
+    }
+}
+
+// A child process that runs the action, writes its one result to the pipe it returns and then
+// waits to be killed.
+struct Child {
+    pid_t pid = -1;
+    int result = -1;
+};
+
+template <typename Action> Child Start(Action action)
+{
+    int channel[2];
+    if (pipe2(channel, O_CLOEXEC) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(channel[0]);
+        close(channel[1]);
+        return {};
+    }
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlives a test that crashed
+        const long long result = action();
+        if (write(channel[1], &result, sizeof result) != sizeof result)
+            _exit(1);
+        for (;;)
+            pause(); // keeps what it holds until the test ends it
+    }
+    close(channel[1]);
+    return {pid, channel[0]};
+}
+
+// The child's result, or nothing after the milliseconds.
+bool Await(const Child &child, int milliseconds, long long *result)
+{
+    pollfd wait = {child.result, POLLIN, 0};
+    return poll(&wait, 1, milliseconds) == 1 && read(child.result, result, sizeof *result) == sizeof *result;
+}
+
+// A fresh directory holding "f", and the child processes of a test, ended after it.
+template <typename Param> class Processes : public testing::TestWithParam<Param> {
+protected:
+    void SetUp() override
+    {
+        directory = MakeTemporaryDirectory();
+        std::ofstream(path(), std::ios::binary) << original;
+    }
+    void TearDown() override
+    {
+        for (Child &child : children) {
+            if (child.pid > 0) { // never kill(-1)
+                kill(child.pid, SIGKILL);
+                waitpid(child.pid, nullptr, 0);
+            }
+            close(child.result);
+        }
+        RemoveTree(directory);
+    }
+    std::string path() const { return directory + "/f"; }
+    Child &Keep(Child child) { return children.emplace_back(child); }
+
+    const std::string original = FilePattern();
+    std::string directory;
+    std::deque<Child> children; // Keep's references stay valid
+};
+
+using Sharing = Processes<Holder>;
+
+TEST_P(Sharing, Row)
+{
+    const Holder &row = GetParam();
+    const bool wine = TargetIsWine();
+    if (wine && row.wineSkip) {
+        GTEST_SKIP() << row.wineSkip;
+    }
+    if (row.notOwner && geteuid() != 0) {
+        GTEST_SKIP() << "running the tool as nobody on root's file needs root";
+    }
+    RunOptions options;
+    options.workingDirectory = directory;
+    options.timeoutSeconds = 30;
+    if (row.hold == Hold::OtherName) {
+        ASSERT_EQ(link(path().c_str(), (directory + "/g").c_str()), 0);
+    }
+    if (row.notOwner) {
+        ASSERT_EQ(chmod(directory.c_str(), 0711), 0);
+        ASSERT_EQ(chmod(path().c_str(), 0666), 0);
+        options.user = "nobody";
+    }
+    const Child &holder = Keep(Start([&] { return TakeHold(directory, row.hold); }));
+    long long held = -1;
+    ASSERT_TRUE(Await(holder, 10000, &held)) << "the holder did not start";
+    ASSERT_EQ(held, 0) << "the holder failed: " << strerror(static_cast<int>(held));
+
+    const RunResult run = RunTool({"f", "1000"}, options);
+    ASSERT_FALSE(run.timedOut) << "the run hung";
+    EXPECT_EQ(run.signal, 0);
+    // Wine's sharing check knows only the handles of Wine's own processes: a Linux process that
+    // holds the file open is not seen, and the file is resized.
+    const bool refused = row.refused && !wine;
+    EXPECT_EQ(run.output, refused ? Busy : Resized("000003E8"));
+    EXPECT_EQ(run.exitCode, refused ? 1 : 0);
+    EXPECT_TRUE(FileHolds(path(), original, refused ? static_cast<long long>(original.size()) : 1000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Holders, Sharing, testing::ValuesIn(Holders),
+                         [](const testing::TestParamInfo<Holder> &row) { return row.param.name; });
+
+// A process that opens the file while the tool holds it, for reading or for writing.
+using Opener = Processes<int>;
+
+TEST_P(Opener, WaitsForTheToolAndFindsTheNewSize)
+{
+    if (TargetIsWine()) {
+        GTEST_SKIP() << "Wine takes no lease, so another opener does not wait for it";
+    }
+    const int flags = GetParam();
+    bool blocked = false, waited = false;
+    const Child *opener = nullptr;
+    long long seen = -1; // the size the other opener found
+    RunOptions options;
+    options.workingDirectory = directory;
+    options.timeoutSeconds = 30;
+    // "OpenFile..." fits into the pipe and " ok" does not: the tool sleeps with the file open.
+    options.outputRoom = 11;
+    options.whileBlocked = [&] {
+        blocked = true;
+        opener = &Keep(Start([&]() -> long long {
+            const int file = open(path().c_str(), flags);
+            struct stat info;
+            return file < 0 ? -errno : fstat(file, &info) != 0 ? -errno : info.st_size;
+        }));
+        waited = !Await(*opener, 200, &seen);
+    };
+    const RunResult run = RunTool({"f", "1Mi"}, options);
+
+    ASSERT_FALSE(run.timedOut) << "the run hung";
+    ASSERT_TRUE(blocked) << "the tool never blocked in its output after the open: " << run.output;
+    EXPECT_TRUE(waited) << "the other open did not wait for the tool";
+    if (waited) {
+        EXPECT_TRUE(Await(*opener, 10000, &seen)) << "the other open never returned";
+    }
+    EXPECT_EQ(seen, Mi) << "the size the other opener found";
+    EXPECT_EQ(run.signal, 0) << "the lease break ended the tool";
+    EXPECT_EQ(run.output, Resized("00100000"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(FileHolds(path(), original, Mi));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Opener, testing::Values(O_RDONLY, O_RDWR),
+                         [](const testing::TestParamInfo<int> &mode) {
+                             return mode.param == O_RDONLY ? "reader" : "writer";
+                         });
+} // namespace
