@@ -111,7 +111,7 @@ DWORD GetFileAttributesA(LPCSTR name)
 {
     struct stat info;
     if (fileOpen && fileHandle.current && SeenName(name)) {
-        // The open file, which nobody else can change or rename meanwhile: no need to ask again.
+        // The open file, which no other process can open or change under the lease: no need to ask.
         info = fileHandle.info;
     } else if (SystemStat(name, &info) != 0) {
         SetErrorFromErrno();
