@@ -181,7 +181,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     if (alone != ERROR_SUCCESS)
         return Refuse(descriptor, alone);
     // O_NONBLOCK stays: on a regular file it changes nothing.
-    fileHandle = PosixHandle{descriptor, false, 0, leased, leased, opened};
+    fileHandle = PosixHandle{descriptor, false, 0, leased, opened};
     fileOpen = true;
     // Later questions about the name are answered from the handle while it is current.
     if ((seen.valid = strlen(name) < sizeof seen.name))

@@ -7,7 +7,6 @@ struct PosixHandle {
     int descriptor;
     bool sparse;            // marked by FSCTL_SET_SPARSE
     long long position;     // set by SetFilePointer, used by SetEndOfFile
-    bool leased;            // a write lease is held: no other process can have the file open
     bool current;           // info still tells the file as it is: under the lease, until a resize
     struct stat info;       // the file as the open found it
 };

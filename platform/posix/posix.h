@@ -9,6 +9,10 @@ DWORD PosixErrorCode(int error);
 // The Windows message for a Win32 code, without its line end, or null when there is none.
 LPCSTR PosixMessageText(DWORD code);
 
+// Blocks the signals that would end the process midway through a resize: a closed pipe and a
+// file-size limit then show as failed calls, and another opener's break of the lease waits for
+// the close. Blocked, not ignored: one call for all three.
+void PosixBlockSignals();
 // Composes the command line GetCommandLineA returns from an argument vector. False when an
 // argument holds a double quote, which could not reach the program unchanged.
 bool PosixComposeCommandLine(int argc, char **argv);

@@ -1,6 +1,7 @@
 // Process, text and number calls of the stand-in.
 #include "platform/posix/posix.h"
 
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -21,6 +22,16 @@ char *Append(char *end, const char *bytes, size_t length)
     return end + n;
 }
 } // namespace
+
+void PosixBlockSignals()
+{
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGPIPE);
+    sigaddset(&blocked, SIGXFSZ);
+    sigaddset(&blocked, SIGIO);
+    sigprocmask(SIG_BLOCK, &blocked, nullptr);
+}
 
 bool PosixComposeCommandLine(int argc, char **argv)
 {

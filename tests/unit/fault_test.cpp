@@ -190,11 +190,7 @@ protected:
 [[noreturn]] void Child(const Row &row, const std::string &directory, int output, PosixCall kind,
                         unsigned nth, int error, unsigned *counts)
 {
-    sigset_t blocked; // as the tool's own start-up does
-    sigemptyset(&blocked);
-    for (int number : {SIGPIPE, SIGXFSZ, SIGIO})
-        sigaddset(&blocked, number);
-    sigprocmask(SIG_BLOCK, &blocked, nullptr);
+    PosixBlockSignals(); // as the tool's own start-up does
     const rlimit limit = {static_cast<rlim_t>(row.sizeLimit), static_cast<rlim_t>(row.sizeLimit)};
     if ((row.sizeLimit && setrlimit(RLIMIT_FSIZE, &limit) != 0) || chdir(directory.c_str()) != 0)
         _exit(97);
