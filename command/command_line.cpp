@@ -37,8 +37,9 @@ static void UnquoteEntry(char *entry)
         if (escaped)
             continue;
         MoveBytes(entry + k, entry + k + 1, length - k);
-        // Cuts the entry's last remaining character: the closing quote of a quoted argument.
-        if (length >= 2)
+        // Cuts the closing quote of a quoted argument, even one behind a backslash; any other
+        // character there is part of the name and stays.
+        if (length >= 2 && entry[length - 2] == '"')
             entry[length - 2] = '\0';
     }
 }

@@ -1,20 +1,23 @@
 // Raw command lines of any bytes and length: nothing is read or written out of bounds, a line the
-// copy cannot hold is refused, the count is true and every stored entry is a text inside the copy.
+// copy cannot hold is refused, the count is true, every stored entry is a text inside the copy and
+// keeps every byte of its argument but quotes.
 #include "command/command.h"
 #include "platform/posix/posix.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-// The entry count by the splitting rules, without editing any text.
-static int ReferenceCount(const std::string &line)
+// The entries by the splitting rules, as typed (quotes and all), without editing any text.
+static std::vector<std::string> ReferenceEntries(const std::string &line)
 {
+    std::vector<std::string> entries;
     if (line.empty())
-        return 0;
-    int count = 1;
+        return entries;
+    entries.emplace_back(1, line[0]);
     bool quoted = line[0] == '"';
     bool inSpaces = false;
     for (size_t i = 1; i < line.size(); ++i) {
@@ -22,13 +25,22 @@ static int ReferenceCount(const std::string &line)
             quoted = line[i] != '"';
         } else if (line[i] == ' ') {
             inSpaces = true;
+            continue;
         } else {
-            count += inSpaces; // a run of spaces ends here; one at the very end starts nothing
+            if (inSpaces) // a run of spaces ends here; one at the very end starts nothing
+                entries.emplace_back();
             inSpaces = false;
             quoted = line[i] == '"';
         }
+        entries.back() += line[i];
     }
-    return count;
+    return entries;
+}
+
+static std::string WithoutQuotes(std::string text)
+{
+    text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
+    return text;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -47,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort();
         return 0;
     }
-    if (!accepted || count != ReferenceCount(line))
+    const std::vector<std::string> entries = ReferenceEntries(line);
+    if (!accepted || count != static_cast<int>(entries.size()))
         abort();
     const char *const end = CommandLineCopy + CommandLineRoom;
     const int stored = count < ArgumentTableRoom ? count : ArgumentTableRoom;
@@ -55,22 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (table[e] < CommandLineCopy || table[e] >= end || !memchr(table[e], 0, end - table[e]))
             abort();
 
-    // Without quotes, entry 0 runs to the first space after the first byte and the others are
-    // the words between runs of spaces.
-    if (line.find('"') != std::string::npos)
-        return 0;
-    std::vector<std::string> words;
-    for (size_t i = 1, start = 0; i <= line.size(); ++i) {
-        if (i < line.size() && line[i] != ' ')
-            continue;
-        if (i > start)
-            words.push_back(line.substr(start, i - start));
-        start = i + 1;
-    }
-    if (words.size() != static_cast<size_t>(count))
-        abort();
+    // Unquoting removes quotes only: every other byte of an entry stays, in its order.
     for (int e = 0; e < stored; ++e)
-        if (words[e] != table[e])
+        if (WithoutQuotes(table[e]) != WithoutQuotes(entries[e]))
             abort();
     return 0;
 }

@@ -34,7 +34,11 @@ TEST(SplitCommandLine, Table)
          {R"(C:\Program Files\x.exe)", "my file.bin", "1G", "-s"}},
         {"prog  file.bin    512M", {"prog", "file.bin", "512M"}},
         {"prog file\t100", {"prog", "file\t100"}},
-        {R"(prog ab"c d"e 5)", {"prog", "abc d", "5"}},
+        {R"(prog ab"c d"e 5)", {"prog", "abc de", "5"}},
+        // A quote inside a name costs the name no character.
+        {R"(Varnelt "my dir"\report.docx 0)", {"Varnelt", R"(my dir\report.docx)", "0"}},
+        {R"(Varnelt my" "file.bin 3)", {"Varnelt", "my file.bin", "3"}},
+        {R"(prog "a\"b 1)", {"prog", R"(a\"b)", "1"}},
         {R"(prog a\"b c 5)", {"prog", R"(a\"b c 5)"}},
         {R"(prog "" 1)", {"prog", "", "1"}},
         {R"(prog "C:\My Dir\" 1)", {"prog", R"(C:\My Dir\)", "1"}},
