@@ -4,8 +4,9 @@ void WaitForKeyIfOwnConsole(void)
 {
     DWORD owner = 0;
     GetWindowThreadProcessId(GetConsoleWindow(), &owner);
-    if (owner != GetCurrentProcessId())
-        return; // a command prompt's console, or none: nobody needs to be held
+    // No window (owner 0, never a process's id), or a command prompt's: nobody needs to be held.
+    if (owner == 0 || owner != GetCurrentProcessId())
+        return;
 
     ConsolePrintf("Press a key to close");
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
