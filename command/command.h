@@ -16,6 +16,9 @@ extern "C" void VarneltStart(void);
 
 // Copies the raw command line and splits it in place. False (and count 0) when it does not fit.
 bool SplitCommandLine(int *count, LPSTR table[ArgumentTableRoom]);
+// True when the 8-bit command line converts back exactly to the system's wide one: no character
+// was replaced or mapped to a look-alike. Only for a line that fits the copy.
+bool CommandLineIsExact(void);
 void *MoveBytes(void *destination, const void *source, int length);
 int RunCommand(int count, LPSTR table[ArgumentTableRoom]);
 
@@ -30,3 +33,6 @@ bool CheckSizeText(LPCSTR text, LONGLONG *value);
 
 int RunResize(int count, LPSTR table[ArgumentTableRoom]);
 bool FileExists(LPCSTR name);
+// True when the name leads to a device instead of a file: a reserved name (nul, COM1.txt) or a
+// device path (\\.\COM1, \\?\C:).
+bool NameLeadsToDevice(LPCSTR name);

@@ -85,6 +85,18 @@ bool SplitCommandLine(int *count, LPSTR table[ArgumentTableRoom])
     return true;
 }
 
+bool CommandLineIsExact(void)
+{
+    WCHAR converted[CommandLineRoom];
+    const int length = MultiByteToWideChar(CP_ACP, 0, GetCommandLineA(), -1, converted, CommandLineRoom);
+    LPCWSTR wide = GetCommandLineW();
+    // A shorter wide line ends in a difference: its zero meets a character, never read past.
+    for (int i = 0; i < length; ++i)
+        if (converted[i] != wide[i])
+            return false;
+    return length > 0;
+}
+
 static void PrintUsage(void)
 {
     ConsolePrintf("usage:\n\n");

@@ -20,6 +20,24 @@ static void WriteUnknownError(char buffer[ConsoleBufferRoom], DWORD code)
     buffer[length] = '\0';
 }
 
+// The message comes in the process's code page; a console shows its own output code page, which
+// under the UTF-8 manifest differs from the OEM one (UTF-8 too). Without a console: the OEM one.
+static void ConvertForDisplay(char buffer[ConsoleBufferRoom])
+{
+    WCHAR wide[ConsoleBufferRoom];
+    UINT shown = GetConsoleOutputCP();
+    if (shown == 0)
+        shown = CP_OEMCP;
+    int length = MultiByteToWideChar(CP_ACP, 0, buffer, -1, wide, ConsoleBufferRoom) - 1;
+    // A text that grows past the buffer in the console's code page is cut to fit.
+    while (length > 0 &&
+           WideCharToMultiByte(shown, 0, wide, length, nullptr, 0, nullptr, nullptr) > ConsoleBufferRoom - 1)
+        --length;
+    const int bytes =
+        length > 0 ? WideCharToMultiByte(shown, 0, wide, length, buffer, ConsoleBufferRoom - 1, nullptr, nullptr) : 0;
+    buffer[bytes] = '\0';
+}
+
 void GetSystemErrorText(char buffer[ConsoleBufferRoom])
 {
     const DWORD code = GetLastError();
@@ -42,6 +60,6 @@ void GetSystemErrorText(char buffer[ConsoleBufferRoom])
     for (int i = 0; i < length; ++i)
         buffer[i] = message[i];
     buffer[length] = '\0';
-    CharToOemA(buffer, buffer);
+    ConvertForDisplay(buffer);
     LocalFree(message);
 }

@@ -19,6 +19,7 @@
 #define WINAPI
 
 typedef int BOOL;
+typedef unsigned int UINT;
 typedef unsigned char BYTE;
 typedef unsigned short WORD;
 typedef uint32_t DWORD;
@@ -30,6 +31,10 @@ typedef LONG *PLONG;
 typedef char CHAR;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
+typedef char16_t WCHAR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
+typedef BOOL *LPBOOL;
 typedef void *LPVOID;
 typedef void *HANDLE;
 typedef void *HLOCAL;
@@ -59,6 +64,10 @@ typedef struct _OVERLAPPED *LPOVERLAPPED;
 #define FILE_ATTRIBUTE_SPARSE_FILE 0x200u
 #define FSCTL_SET_SPARSE 0x900C4u
 
+#define CP_ACP 0u
+#define CP_OEMCP 1u
+#define CP_UTF8 65001u
+
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x100u
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x1000u
 #define LANG_NEUTRAL 0x00
@@ -78,6 +87,8 @@ typedef struct _OVERLAPPED *LPOVERLAPPED;
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_NOT_SUPPORTED 50
 #define ERROR_INVALID_PARAMETER 87
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
 #define ERROR_DISK_FULL 112
 #define ERROR_NEGATIVE_SEEK 131
 #define ERROR_FILENAME_EXCED_RANGE 206
@@ -110,6 +121,7 @@ typedef struct _INPUT_RECORD {
 
 // KERNEL32
 LPSTR GetCommandLineA(void);
+LPWSTR GetCommandLineW(void);
 [[noreturn]] void ExitProcess(unsigned int exitCode);
 DWORD GetLastError(void);
 void SetLastError(DWORD code);
@@ -125,6 +137,7 @@ void Sleep(DWORD milliseconds);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 DWORD GetFileAttributesA(LPCSTR name);
+DWORD GetFullPathNameA(LPCSTR name, DWORD room, LPSTR buffer, LPSTR *filePart);
 BOOL DeviceIoControl(HANDLE file, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                      LPDWORD returned, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD origin);
@@ -134,12 +147,15 @@ DWORD FormatMessageA(DWORD flags, const void *source, DWORD code, DWORD language
                      DWORD size, va_list *arguments);
 HLOCAL LocalFree(HLOCAL memory);
 HMODULE GetModuleHandleA(LPCSTR name);
+UINT GetConsoleOutputCP(void);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, LPWSTR wide, int room);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int length, LPSTR bytes, int room,
+                        LPCSTR defaultCharacter, LPBOOL usedDefault);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 
 // USER32
 int wvsprintfA(LPSTR buffer, LPCSTR format, va_list arguments);
 LPSTR CharUpperA(LPSTR text);
-BOOL CharToOemA(LPCSTR source, LPSTR destination);
 DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId);
 
 // SHLWAPI

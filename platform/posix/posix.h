@@ -18,6 +18,9 @@ void PosixBlockSignals();
 bool PosixComposeCommandLine(int argc, char **argv);
 // Sets the raw command line directly (tests).
 void PosixSetCommandLine(LPCSTR line);
+// Makes GetCommandLineW give this line instead of the 8-bit one widened, as a system that mapped
+// characters to look-alikes on the way to the 8-bit line does; null undoes it (tests).
+void PosixSetWideCommandLine(LPCWSTR line);
 // Makes FormatMessageA give exactly this text for the code, line ends and all; null gives the
 // table's text again. The text must outlive its use (tests).
 void PosixSetMessageText(DWORD code, LPCSTR text);
@@ -45,6 +48,7 @@ enum PosixCall {
     PosixCallTcsetattr,
     PosixCallTcflush,
     PosixCallSessionLeader, // tcgetsid, or getsid where the terminal tells none
+    PosixCallGetcwd,
     PosixCallKinds
 };
 

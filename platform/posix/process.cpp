@@ -7,9 +7,14 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <string>
+
 namespace {
 // Room for any line the program accepts and more: a longer one is cut, and still too long for it.
 char commandLine[4096];
+// The wide form, as the system keeps it beside the 8-bit one; a test may make them differ.
+WCHAR wideCommandLine[sizeof commandLine];
+bool wideCommandLineSet;
 thread_local DWORD lastError;
 bool strToInt64ExAHidden;
 
@@ -57,6 +62,22 @@ void PosixSetCommandLine(LPCSTR line) { *Append(commandLine, line, strlen(line))
 
 LPSTR GetCommandLineA(void) { return commandLine; }
 
+void PosixSetWideCommandLine(LPCWSTR line)
+{
+    wideCommandLineSet = line != nullptr;
+    size_t i = 0;
+    for (; line && line[i] && i < sizeof commandLine - 1; ++i)
+        wideCommandLine[i] = line[i];
+    wideCommandLine[i] = 0;
+}
+
+LPWSTR GetCommandLineW(void)
+{
+    if (!wideCommandLineSet)
+        MultiByteToWideChar(CP_ACP, 0, commandLine, -1, wideCommandLine, sizeof commandLine);
+    return wideCommandLine;
+}
+
 void ExitProcess(unsigned int exitCode)
 {
     fflush(nullptr);
@@ -92,12 +113,52 @@ LPSTR CharUpperA(LPSTR text)
     return text;
 }
 
-BOOL CharToOemA(LPCSTR source, LPSTR destination)
+// POSIX terminals have no code pages: every byte is one character and stays as it is.
+UINT GetConsoleOutputCP(void) { return 0; }
+
+int MultiByteToWideChar(UINT, DWORD, LPCSTR bytes, int length, LPWSTR wide, int room)
 {
-    // POSIX terminals have no OEM code page.
-    if (source != destination)
-        memmove(destination, source, strlen(source) + 1);
-    return TRUE;
+    if (length < 0)
+        length = static_cast<int>(strlen(bytes)) + 1;
+    if (length == 0 || room < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (room == 0)
+        return length;
+    if (room < length) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    for (int i = 0; i < length; ++i)
+        wide[i] = static_cast<unsigned char>(bytes[i]);
+    return length;
+}
+
+int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int length, LPSTR bytes, int room, LPCSTR defaultCharacter,
+                        LPBOOL usedDefault)
+{
+    if (length < 0)
+        length = static_cast<int>(std::char_traits<char16_t>::length(wide)) + 1;
+    if (length == 0 || room < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (usedDefault)
+        *usedDefault = FALSE;
+    if (room == 0)
+        return length;
+    if (room < length) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    for (int i = 0; i < length; ++i) {
+        const bool fits = wide[i] <= 0xFF;
+        bytes[i] = fits ? static_cast<char>(wide[i]) : defaultCharacter ? *defaultCharacter : '?';
+        if (!fits && usedDefault)
+            *usedDefault = TRUE;
+    }
+    return length;
 }
 
 static int HexDigit(char c)

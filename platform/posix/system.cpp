@@ -150,6 +150,13 @@ int SystemTcflush(int descriptor)
     return Retried(PosixCallTcflush, [&] { return tcflush(descriptor, TCIFLUSH); });
 }
 
+char *SystemGetcwd(char *buffer, size_t size)
+{
+    if (Injected(PosixCallGetcwd))
+        return nullptr;
+    return getcwd(buffer, size); // no signal interrupts it
+}
+
 pid_t SystemSessionLeader(int descriptor)
 {
     if (Injected(PosixCallSessionLeader))

@@ -32,5 +32,6 @@ int SystemIsatty(int descriptor);
 int SystemTcgetattr(int descriptor, struct termios *settings);
 int SystemTcsetattr(int descriptor, const struct termios *settings);
 int SystemTcflush(int descriptor);
+char *SystemGetcwd(char *buffer, size_t size);
 // The session that the terminal on the descriptor belongs to, or that of the process.
 pid_t SystemSessionLeader(int descriptor);

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <random>
 #include <string>
@@ -109,6 +113,50 @@ TEST(SplitCommandLine, SplitsComposedArgumentsBackUnchanged)
             ASSERT_EQ(entries, arguments) << "raw line: " << line;
         }
     }
+}
+
+// Where the system maps characters of the wide line to look-alikes or replacements in the 8-bit
+// one (a code page without them), the two differ, and the line must not be used.
+TEST(CommandLineIsExact, TheEightBitLineMustConvertBackToTheWideOne)
+{
+    const struct {
+        const char *line;
+        const char16_t *wide; // null: the 8-bit line widened, as when nothing was replaced
+        bool exact;
+    } cases[] = {
+        {"prog a.bin 42", nullptr, true},
+        {"prog \xCE\xB1\xCE\xB2.bin 1", nullptr, true},
+        {"prog a.bin 42", u"prog \u0101.bin 42", false},
+        {"prog A.bin 43", u"prog \uFF21.bin 43", false},
+        {"prog \"victim.bin\" 0 \"\" 1Gi", u"prog \"victim.bin\uFF02 0 \uFF02\" 1Gi", false},
+        {"prog ?.bin 1", u"prog \U0001F4C1.bin 1", false},
+        {"prog a.bin 42", u"prog a.bin 42 ", false},
+        {"prog a.bin 42", u"prog a.bin 4", false},
+    };
+    for (const auto &c : cases) {
+        PosixSetCommandLine(c.line);
+        PosixSetWideCommandLine(c.wide);
+        EXPECT_EQ(CommandLineIsExact(), c.exact) << c.line;
+    }
+    // The whole program refuses such a line with its own text and exit code 1.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(ends[1], 1);
+        PosixSetCommandLine("prog a.bin 0");
+        PosixSetWideCommandLine(u"prog \u0101.bin 0");
+        VarneltStart();
+    }
+    close(ends[1]);
+    std::string output(256, '\0');
+    output.resize(static_cast<size_t>(std::max<ssize_t>(0, read(ends[0], output.data(), output.size()))));
+    close(ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    PosixSetWideCommandLine(nullptr);
+    EXPECT_EQ(output, "\r\ncommand line holds characters outside the code page\r\n");
+    EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
 TEST(MoveBytes, OverlapsAndEmpty)

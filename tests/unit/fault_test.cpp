@@ -53,6 +53,7 @@ const Kind Kinds[] = {
     {"tcsetattr", {EIO, EINTR}},
     {"tcflush", {EIO, EINTR}},
     {"session leader", {EIO, ENOTTY, EPERM}},
+    {"getcwd", {ENOENT, EACCES, ERANGE, ENOMEM}},
 };
 static_assert(sizeof Kinds / sizeof Kinds[0] == PosixCallKinds, "a kind of call without its errnos");
 
