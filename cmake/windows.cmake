@@ -17,6 +17,11 @@ add_executable(HoldFile tests/e2e/hold_file.cpp)
 set_target_properties(HoldFile PROPERTIES OUTPUT_NAME HoldFile SUFFIX .exe)
 target_link_options(HoldFile PRIVATE -static)
 
+# Starts Varnelt.exe with a raw command line, as a Windows prompt hands it over.
+add_executable(RawLine tests/e2e/raw_line.cpp)
+set_target_properties(RawLine PROPERTIES OUTPUT_NAME RawLine SUFFIX .exe)
+target_link_options(RawLine PRIVATE -static)
+
 # The .zip holds Varnelt.exe alone (with the README), at the top of the archive.
 install(TARGETS Varnelt RUNTIME DESTINATION .)
 install(FILES README.md DESTINATION .)

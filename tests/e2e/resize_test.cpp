@@ -6,13 +6,16 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 
@@ -227,4 +230,123 @@ TEST_P(Resize, Scenario)
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Resize, testing::ValuesIn(Scenarios()),
                          [](const testing::TestParamInfo<Scenario> &row) { return row.param.name; });
+
+// Names as users type them: the file meant changes and no other, whatever the name holds. Under
+// Wine each line goes to the program exactly as typed at a Windows prompt; on Linux the same
+// arguments go through an argument vector, where that applies.
+struct NameRow {
+    std::string name;
+    std::string line;                   // after the program's name, as typed at a Windows prompt
+    std::vector<std::string> arguments; // the same on Linux; none where it does not apply there
+    std::vector<std::string> files;     // made before the run, holding the pattern: the first is meant
+    std::string output;
+    int exitCode;
+    long long size; // of the first file afterwards
+};
+
+void PrintTo(const NameRow &row, std::ostream *out) { *out << row.name; }
+
+const std::string Unexpected = "\r\nunexpected argument: quote a name with spaces, write the option as -s\r\n";
+const std::string WineDenied = OpenFailed("Access denied.");
+
+const NameRow NameRows[] = {
+    {"quoted_folder", R"("my dir"\report.docx 0)", {"my dir/report.docx", "0"},
+     {"my dir/report.docx", "my dir/report.doc"}, Steps("00000000"), 0, 0},
+    {"quotes_inside_name", R"(my" "file.bin 3)", {"my file.bin", "3"}, {"my file.bin", "my file.bi"},
+     Steps("00000003"), 0, 3},
+    {"unquoted_space", "Disk 1 500M", {"Disk", "1", "500M"}, {"Disk 1", "Disk"}, Unexpected, 1, Unchanged},
+    {"windows_option", "f 5 /s", {"f", "5", "/s"}, {"f"}, Unexpected, 1, Unchanged},
+    {"outside_ansi", "\u0101.bin 42", {"\u0101.bin", "42"}, {"\u0101.bin", "a.bin"}, Steps("0000002A"), 0, 42},
+    {"full_width_letter", "\uFF21.bin 43", {"\uFF21.bin", "43"}, {"\uFF21.bin", "A.bin"}, Steps("0000002B"), 0, 43},
+    // Full-width quotes must not turn into quotes that split the name.
+    {"full_width_quotes", "\"victim.bin\uFF02 0 \uFF02\" 1Mi", {"victim.bin\uFF02 0 \uFF02", "1Mi"},
+     {"victim.bin\uFF02 0 \uFF02", "victim.bin"}, Steps("00100000"), 0, Mi},
+    {"greek", "\u03B1\u03B2\u03B3.bin 1000", {"\u03B1\u03B2\u03B3.bin", "1000"}, {"\u03B1\u03B2\u03B3.bin"},
+     Steps("000003E8"), 0, 1000},
+    {"cjk", "\u6587\u4EF6.bin 1000", {"\u6587\u4EF6.bin", "1000"}, {"\u6587\u4EF6.bin"}, Steps("000003E8"), 0, 1000},
+    {"emoji", "\U0001F4C1.bin 1000", {"\U0001F4C1.bin", "1000"}, {"\U0001F4C1.bin"}, Steps("000003E8"), 0, 1000},
+    {"cyrillic", "\u0444\u0430\u0439\u043B.bin 1000", {"\u0444\u0430\u0439\u043B.bin", "1000"},
+     {"\u0444\u0430\u0439\u043B.bin"}, Steps("000003E8"), 0, 1000},
+    // Windows' reserved names lead to devices, even with an extension; Linux has none.
+    {"reserved_nul", "nul.txt 5", {}, {"nul.txt"}, WineDenied, 1, Unchanged},
+    {"reserved_com1", "COM1.txt 5", {}, {"COM1.txt"}, WineDenied, 1, Unchanged},
+    {"device_path", R"(\\.\COM1 5)", {}, {"f"}, WineDenied, 1, Unchanged},
+    {"long_path_prefix", R"(\\?\{dir}\f 7)", {}, {"f"}, Steps("00000007"), 0, 7},
+};
+
+class Names : public testing::TestWithParam<NameRow> {
+protected:
+    void SetUp() override { directory = MakeTemporaryDirectory(); }
+    void TearDown() override { RemoveTree(directory); }
+    std::string directory;
+};
+
+TEST_P(Names, OnlyTheFileMeantChanges)
+{
+    const NameRow &row = GetParam();
+    const bool wine = TargetIsWine();
+    if (!wine && row.arguments.empty()) {
+        GTEST_SKIP() << "Linux has no reserved names and no Windows device paths";
+    }
+    const std::string original = FilePattern();
+    for (const std::string &file : row.files) {
+        const size_t slash = file.rfind('/');
+        if (slash != std::string::npos)
+            mkdir((directory + "/" + file.substr(0, slash)).c_str(), 0755);
+        std::ofstream(directory + "/" + file, std::ios::binary) << original;
+    }
+    RunOptions options;
+    options.workingDirectory = directory;
+    std::string line = "Varnelt " + row.line;
+    const size_t placeholder = line.find("{dir}");
+    if (placeholder != std::string::npos) {
+        std::string windows = "Z:" + directory;
+        std::replace(windows.begin(), windows.end(), '/', '\\');
+        line.replace(placeholder, 5, windows);
+    }
+    if (wine)
+        options.rawCommandLine = line;
+    const RunResult run = RunTool(wine ? std::vector<std::string>{} : row.arguments, options);
+
+    ASSERT_FALSE(run.timedOut) << "the run hung";
+    EXPECT_EQ(run.output, row.output);
+    EXPECT_EQ(run.exitCode, row.exitCode);
+    for (size_t i = 0; i < row.files.size(); ++i) {
+        const long long size = i == 0 && row.size != Unchanged ? row.size : static_cast<long long>(original.size());
+        EXPECT_TRUE(FileHolds(directory + "/" + row.files[i], original, size)) << row.files[i];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Typed, Names, testing::ValuesIn(NameRows),
+                         [](const testing::TestParamInfo<NameRow> &row) { return row.param.name; });
+} // namespace
+
+namespace {
+std::string Contents(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// The system's text in the console's own code page: Wine's French text for a directory, written
+// by cmd to a file from a console at code page 850, then from one switched to UTF-8.
+TEST(ErrorText, ShowsInTheConsolesCodePage)
+{
+    if (!TargetIsWine()) {
+        GTEST_SKIP() << "code pages are Windows'";
+    }
+    const std::string directory = MakeTemporaryDirectory();
+    ASSERT_EQ(mkdir((directory + "/adir").c_str(), 0755), 0);
+    std::string exe = "Z:" + std::string(getenv("VARNELT_PROGRAM"));
+    std::replace(exe.begin(), exe.end(), '/', '\\');
+    const std::string run = exe + " adir 5 > out";
+    // Wine gives a program a console with code pages only on a terminal: script makes one.
+    const std::string command = "cd '" + directory + "' && LC_ALL=fr_FR.UTF-8 timeout 120 script -qc \"wine cmd /c '" +
+                                "chcp 850 >nul & " + run + "850 & chcp 65001 >nul & " + run +
+                                "65001'\" /dev/null </dev/null >/dev/null 2>&1";
+    EXPECT_EQ(system(command.c_str()), 0) << command;
+    EXPECT_EQ(Contents(directory + "/out850"), "OpenFile... failed\r\n(Acc\x8As refus\x82.)\r\n\r\n");
+    EXPECT_EQ(Contents(directory + "/out65001"), "OpenFile... failed\r\n(Acc\xC3\xA8s refus\xC3\xA9.)\r\n\r\n");
+    RemoveTree(directory);
+}
 } // namespace

@@ -54,6 +54,8 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
     std::vector<std::string> command;
     if (TargetIsWine())
         command.push_back("wine");
+    if (!options.rawCommandLine.empty())
+        command.push_back(Environment("VARNELT_RAWLINE"));
     command.push_back(program);
     command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char *> argv;
@@ -71,9 +73,14 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
         gid = entry->pw_gid;
     }
 
-    int output[2];
-    if (pipe2(output, O_CLOEXEC) != 0)
+    int output[2], input[2];
+    if (pipe2(output, O_CLOEXEC) != 0 || pipe2(input, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
+    // A command line fits into the pipe: written whole before the start, then the end.
+    const std::string &line = options.rawCommandLine;
+    if (write(input[1], line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        throw std::runtime_error("cannot write the command line");
+    close(input[1]);
     int capacity = 0;
     size_t filler = 0;
     if (options.whileBlocked) {
@@ -95,8 +102,7 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
     if (child == 0) {
         if (chdir(options.workingDirectory.c_str()) != 0)
             _exit(126);
-        const int input = open("/dev/null", O_RDONLY);
-        dup2(input, 0);
+        dup2(input[0], 0);
         if (options.closeStandardOutput)
             close(1);
         else
@@ -114,6 +120,7 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
         _exit(127);
     }
     close(output[1]);
+    close(input[0]);
 
     RunResult result;
     const long long deadline = MillisecondsNow() + options.timeoutSeconds * 1000LL;

@@ -15,6 +15,9 @@ struct RunOptions {
     bool brokenPipe = false;            // standard output is a pipe whose reader is gone
     long long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes, or -1 for none
     std::string user;                   // run as this user, with its group and no others (needs root)
+    // Under Wine: the command line exactly as typed at a Windows prompt, program name included,
+    // handed over by CreateProcessW instead of built from the arguments.
+    std::string rawCommandLine;
     // With whileBlocked set, standard output is a one-page pipe filled in advance so that only
     // outputRoom bytes fit. Once the tool has filled it and sleeps in its next write, whileBlocked
     // runs; then the pipe is read as usual. The filler is not part of RunResult::output. If the
