@@ -140,18 +140,28 @@ check_readme() {
         fail "README no longer says how -s may be typed: update this check"
     fi
 
+    # "A third argument that does not begin with `-` is refused with "<text>" and exit code 1"
+    line=$(grep -oE 'A third argument that does not begin with `-` is refused with "[^"]+"' <<<"$flat" || true)
+    [ -n "$line" ] || fail "README does not say how an argument after the size is refused"
+    printf 'abc' >"$work/f"
+    for extra in /s 500M; do
+        run f 1 "$extra"
+        [ "$out" = $'\r\n'"$(cut -d'"' -f2 <<<"$line")"$'\r\n' ] && [ $code = 1 ] && [ "$(cat "$work/f")" = abc ] ||
+            fail "f 1 $extra: (exit $code) $(cat -A <<<"$out")"
+    done
+
     check_exit_codes "README"
 
     # "The raw command line may hold at most 1279 bytes." The Linux build composes it from its
-    # arguments, joined by spaces: the tool's path, f, 0 and a padding argument.
+    # arguments, joined by spaces: the tool's path, f, 0 and a padding option, which is ignored.
     if [ "$target" = linux ]; then
         local most padding
         most=$(grep -oE 'may hold at most [0-9]+ bytes' <<<"$flat" | grep -oE '[0-9]+' || echo 0)
-        padding=$((most - ${#tool[0]} - 5))
+        padding=$((most - ${#tool[0]} - 6))
         printf 'abc' >"$work/f"
-        run f 0 "$(printf 'x%.0s' $(seq $padding))"
+        run f 0 "-$(printf 'x%.0s' $(seq $padding))"
         [ $code = 0 ] || fail "a command line of $most bytes is refused: $(cat -A <<<"$out")"
-        run f 0 "$(printf 'x%.0s' $(seq $((padding + 1))))"
+        run f 0 "-$(printf 'x%.0s' $(seq $((padding + 1))))"
         [ "$out" = $'\r\ncommand line too long\r\n' ] || fail "a command line of $((most + 1)) bytes is taken"
     fi
 }
