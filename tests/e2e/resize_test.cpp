@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -297,15 +296,10 @@ TEST_P(Names, OnlyTheFileMeantChanges)
     }
     RunOptions options;
     options.workingDirectory = directory;
-    std::string line = "Varnelt " + row.line;
-    const size_t placeholder = line.find("{dir}");
-    if (placeholder != std::string::npos) {
-        std::string windows = "Z:" + directory;
-        std::replace(windows.begin(), windows.end(), '/', '\\');
-        line.replace(placeholder, 5, windows);
-    }
-    if (wine)
-        options.rawCommandLine = line;
+    options.rawCommandLine = "Varnelt " + row.line;
+    const size_t placeholder = options.rawCommandLine.find("{dir}");
+    if (placeholder != std::string::npos)
+        options.rawCommandLine.replace(placeholder, 5, WindowsPath(directory));
     const RunResult run = RunTool(wine ? std::vector<std::string>{} : row.arguments, options);
 
     ASSERT_FALSE(run.timedOut) << "the run hung";
@@ -319,9 +313,7 @@ TEST_P(Names, OnlyTheFileMeantChanges)
 
 INSTANTIATE_TEST_SUITE_P(Typed, Names, testing::ValuesIn(NameRows),
                          [](const testing::TestParamInfo<NameRow> &row) { return row.param.name; });
-} // namespace
 
-namespace {
 std::string Contents(const std::string &path)
 {
     std::ifstream file(path, std::ios::binary);
@@ -337,9 +329,7 @@ TEST(ErrorText, ShowsInTheConsolesCodePage)
     }
     const std::string directory = MakeTemporaryDirectory();
     ASSERT_EQ(mkdir((directory + "/adir").c_str(), 0755), 0);
-    std::string exe = "Z:" + std::string(getenv("VARNELT_PROGRAM"));
-    std::replace(exe.begin(), exe.end(), '/', '\\');
-    const std::string run = exe + " adir 5 > out";
+    const std::string run = WindowsPath(getenv("VARNELT_PROGRAM")) + " adir 5 > out";
     // Wine gives a program a console with code pages only on a terminal: script makes one.
     const std::string command = "cd '" + directory + "' && LC_ALL=fr_FR.UTF-8 timeout 120 script -qc \"wine cmd /c '" +
                                 "chcp 850 >nul & " + run + "850 & chcp 65001 >nul & " + run +

@@ -51,10 +51,12 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
     const std::string program = Environment("VARNELT_PROGRAM");
     if (program.empty())
         throw std::runtime_error("VARNELT_PROGRAM is not set");
+    // Linux has no raw command line: there the arguments alone count.
+    const std::string line = TargetIsWine() ? options.rawCommandLine : "";
     std::vector<std::string> command;
     if (TargetIsWine())
         command.push_back("wine");
-    if (!options.rawCommandLine.empty())
+    if (!line.empty())
         command.push_back(Environment("VARNELT_RAWLINE"));
     command.push_back(program);
     command.insert(command.end(), arguments.begin(), arguments.end());
@@ -77,7 +79,6 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
     if (pipe2(output, O_CLOEXEC) != 0 || pipe2(input, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     // A command line fits into the pipe: written whole before the start, then the end.
-    const std::string &line = options.rawCommandLine;
     if (write(input[1], line.data(), line.size()) != static_cast<ssize_t>(line.size()))
         throw std::runtime_error("cannot write the command line");
     close(input[1]);
@@ -184,6 +185,12 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
     else if (WIFSIGNALED(status))
         result.signal = WTERMSIG(status);
     return result;
+}
+
+std::string WindowsPath(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return "Z:" + path;
 }
 
 std::string MakeTemporaryDirectory()

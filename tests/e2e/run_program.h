@@ -16,7 +16,7 @@ struct RunOptions {
     long long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes, or -1 for none
     std::string user;                   // run as this user, with its group and no others (needs root)
     // Under Wine: the command line exactly as typed at a Windows prompt, program name included,
-    // handed over by CreateProcessW instead of built from the arguments.
+    // handed over by CreateProcessW instead of built from the arguments. Ignored on Linux.
     std::string rawCommandLine;
     // With whileBlocked set, standard output is a one-page pipe filled in advance so that only
     // outputRoom bytes fit. Once the tool has filled it and sleeps in its next write, whileBlocked
@@ -45,6 +45,9 @@ std::string FilePattern();
 // Whether the file at path has the size and holds original's first bytes, with zeros past them
 // (checked for a mebibyte at both ends of what follows).
 testing::AssertionResult FileHolds(const std::string &path, const std::string &original, long long size);
+
+// The Windows name Wine gives a Linux path: Z: and backslashes.
+std::string WindowsPath(std::string path);
 
 // A fresh, empty directory under the system's temporary folder, removed by RemoveTree.
 std::string MakeTemporaryDirectory();

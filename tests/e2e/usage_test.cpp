@@ -61,12 +61,8 @@ TEST_F(Usage, TrailingSpacesGiveTheUsage)
     if (!TargetIsWine())
         GTEST_SKIP() << "an argument vector cannot end the Linux command line with spaces";
     const std::string program = getenv("VARNELT_PROGRAM");
-    std::string windowsPath = "Z:" + program;
-    for (char &c : windowsPath)
-        if (c == '/')
-            c = '\\';
     setenv("VARNELT_PROGRAM", "cmd", 1);
-    const RunResult run = RunTool({"/c", windowsPath + " data.bin   "}, options);
+    const RunResult run = RunTool({"/c", WindowsPath(program) + " data.bin   "}, options);
     setenv("VARNELT_PROGRAM", program.c_str(), 1);
     EXPECT_EQ(run.output, usageText);
     EXPECT_EQ(run.exitCode, 1);
