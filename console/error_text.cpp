@@ -33,8 +33,9 @@ static void ConvertForDisplay(char buffer[ConsoleBufferRoom])
     while (length > 0 &&
            WideCharToMultiByte(shown, 0, wide, length, nullptr, 0, nullptr, nullptr) > ConsoleBufferRoom - 1)
         --length;
-    const int bytes =
-        length > 0 ? WideCharToMultiByte(shown, 0, wide, length, buffer, ConsoleBufferRoom - 1, nullptr, nullptr) : 0;
+    const int bytes = length > 0 ? WideCharToMultiByte(shown, 0, wide, length, buffer, ConsoleBufferRoom - 1,
+                                                       nullptr, nullptr)
+                                 : 0;
     buffer[bytes] = '\0';
 }
 

@@ -116,49 +116,48 @@ LPSTR CharUpperA(LPSTR text)
 // POSIX terminals have no code pages: every byte is one character and stays as it is.
 UINT GetConsoleOutputCP(void) { return 0; }
 
-int MultiByteToWideChar(UINT, DWORD, LPCSTR bytes, int length, LPWSTR wide, int room)
+namespace {
+// One character of either width becomes one of the other; the rules on length and room are the
+// system's, the same both ways.
+template <typename From, typename To, typename Convert>
+int ConvertEach(const From *text, int length, To *converted, int room, Convert convert)
 {
     if (length < 0)
-        length = static_cast<int>(strlen(bytes)) + 1;
+        length = static_cast<int>(std::char_traits<From>::length(text)) + 1;
     if (length == 0 || room < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     if (room == 0)
-        return length;
+        return length; // the room it needs
     if (room < length) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
     for (int i = 0; i < length; ++i)
-        wide[i] = static_cast<unsigned char>(bytes[i]);
+        converted[i] = convert(text[i]);
     return length;
+}
+} // namespace
+
+int MultiByteToWideChar(UINT, DWORD, LPCSTR bytes, int length, LPWSTR wide, int room)
+{
+    return ConvertEach(bytes, length, wide, room,
+                       [](char c) { return static_cast<WCHAR>(static_cast<unsigned char>(c)); });
 }
 
 int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int length, LPSTR bytes, int room, LPCSTR defaultCharacter,
                         LPBOOL usedDefault)
 {
-    if (length < 0)
-        length = static_cast<int>(std::char_traits<char16_t>::length(wide)) + 1;
-    if (length == 0 || room < 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
     if (usedDefault)
         *usedDefault = FALSE;
-    if (room == 0)
-        return length;
-    if (room < length) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    for (int i = 0; i < length; ++i) {
-        const bool fits = wide[i] <= 0xFF;
-        bytes[i] = fits ? static_cast<char>(wide[i]) : defaultCharacter ? *defaultCharacter : '?';
-        if (!fits && usedDefault)
+    return ConvertEach(wide, length, bytes, room, [&](WCHAR c) {
+        if (c <= 0xFF)
+            return static_cast<char>(c);
+        if (usedDefault)
             *usedDefault = TRUE;
-    }
-    return length;
+        return defaultCharacter ? *defaultCharacter : '?';
+    });
 }
 
 static int HexDigit(char c)
