@@ -35,17 +35,17 @@ struct Kind {
     std::vector<int> errnos; // what the call can really answer; EIO can come from any of them
 };
 const Kind Kinds[] = {
-    {"stat", {EIO, EACCES, ENOENT, ENOMEM}},
-    {"open", {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOENT, ENOMEM}},
+    {"stat", {EIO, EACCES, ENOENT, ENOMEM, ESTALE, ENOTCONN}},
+    {"open", {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOENT, ENOMEM, ENOKEY, ESTALE}},
     {"duplicate", {EIO, EMFILE, ENOMEM}},
-    {"fstat", {EIO, ENOMEM}},
+    {"fstat", {EIO, ENOMEM, ESTALE, ENOTCONN}},
     {"lease", {EIO, EACCES, EPERM, EAGAIN, EMFILE, EINVAL, ENOMEM}},
     {"flock", {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOLCK, ENOMEM}},
     {"record lock", {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOLCK, ENOMEM}},
-    {"fstatfs", {EIO, ENOMEM}},
-    {"fallocate", {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EOPNOTSUPP}},
-    {"ftruncate", {EIO, EINTR, ENOSPC, EDQUOT, EFBIG}},
-    {"close", {EIO, EINTR, ENOSPC, EDQUOT}},
+    {"fstatfs", {EIO, EINTR, ENOMEM, ENOSYS, ENOTCONN}},
+    {"fallocate", {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EOPNOTSUPP, EUCLEAN, EBADMSG}},
+    {"ftruncate", {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EUCLEAN, ESTALE}},
+    {"close", {EIO, EINTR, ENOSPC, EDQUOT, ESTALE}},
     {"write", {EIO, EINTR, ENOSPC, EDQUOT, EPIPE, EAGAIN}},
     {"read", {EIO, EINTR, EAGAIN}},
     {"isatty", {EIO}},
@@ -86,6 +86,7 @@ struct Row {
     unsigned kinds = AllKinds; // the kinds failed in turn
     long long sizeLimit = 0;   // RLIMIT_FSIZE, so that a reservation really fails
     long volumeType = 0;       // what fstatfs reports as the file system, where not 0
+    bool resizesIgnored = false; // ftruncate and fallocate do nothing, as on some file systems
 };
 
 void PrintTo(const Row &row, std::ostream *out) { *out << row.name; }
@@ -115,6 +116,11 @@ const Row Rows[] = {
      AllKinds, 0, 0x4d44},
     {"prompt", File::Small, "varnelt f 100", 100, Blocks::Any, Steps("00000064") + Prompt, 0,
      Start::Terminal, PromptKinds},
+    // A resize answered without being made fails the step: the size must not be claimed.
+    {"resize_ignored", File::Random, "varnelt f 1000", 1000, Blocks::Any,
+     "OpenFile... ok\r\nSetFilePointer(0x000003E8)... ok\r\nSetEndOfFile... failed\r\n(The request is "
+     "not supported.)\r\n\r\n",
+     1, Start::Plain, AllKinds, 0, 0, true},
 };
 
 enum class State { AsItWas, AsAsked, Damaged };
@@ -206,6 +212,7 @@ protected:
     PosixCountCallsInto(counts);
     PosixSetCommandLine(row.command);
     PosixFakeVolumeType(row.volumeType);
+    PosixIgnoreResizes(row.resizesIgnored);
     if (nth)
         PosixFailCall(kind, nth, error);
     VarneltStart();
