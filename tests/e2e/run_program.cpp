@@ -149,7 +149,7 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
                 output[0] = -1;
             }
         } else {
-            usleep(10000);
+            usleep(1000);
         }
         const pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child)
