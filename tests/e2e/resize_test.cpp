@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 
@@ -21,7 +22,7 @@
 namespace {
 // What the file named "f" is, or what happens around the run.
 enum class Setup { File, Missing, Directory, ReadOnly, Fifo, Locked, Holes, FullDisk, SizeLimit,
-                   ClosedOutput, BrokenPipe };
+                   ClosedOutput, BrokenPipe, PseudoFile };
 // What the Linux build must leave allocated: anything, the whole new size, or no more than before.
 enum class Blocks { Any, Reserved, NoGrowth };
 constexpr long long Unchanged = -1;
@@ -52,6 +53,14 @@ std::string Steps(const std::string &position, const std::string &sparseLine = "
 }
 
 std::string OpenFailed(const std::string &text) { return "OpenFile... failed\r\n(" + text + ")\r\n\r\n"; }
+
+const char *const PseudoFileOnWine = "Wine does not look at the Linux file system of a file";
+
+std::string Contents(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 std::vector<Scenario> Scenarios()
 {
@@ -106,6 +115,11 @@ std::vector<Scenario> Scenarios()
          1, Unchanged, Blocks::Any, "", -1, "the file-size limit is a POSIX resource limit: a Linux build fault"},
         {"closed_output", Setup::ClosedOutput, {"f", "1Mi"}, "", 0, Mi, Blocks::Any},
         {"broken_pipe", Setup::BrokenPipe, {"f", "1Mi"}, "", 0, Mi, Blocks::Any},
+        // Files of kernel file systems that store no data: no resize, even where root may write.
+        {"procfs_file", Setup::PseudoFile, {"/proc/sys/vm/swappiness", "100"}, denied, 1, Unchanged,
+         Blocks::Any, "", -1, PseudoFileOnWine},
+        {"sysfs_file", Setup::PseudoFile, {"/sys/kernel/mm/transparent_hugepage/enabled", "0"}, denied, 1,
+         Unchanged, Blocks::Any, "", -1, PseudoFileOnWine},
     };
     const char *invalid[] = {"abc", "k", "", "-s", "1.5G", "0X400", "0x1k", "12abc", "5G12",
                              "20000000T", "9223372036854775808"};
@@ -170,7 +184,16 @@ TEST_P(Resize, Scenario)
         mounted = true;
     }
     const std::string original = FilePattern();
-    if (row.setup == Setup::Directory) {
+    std::string pseudoBefore;
+    if (row.setup == Setup::PseudoFile) {
+        // Only where the test may write it does the refusal come from the tool.
+        const int probe = open(row.arguments[0].c_str(), O_WRONLY | O_CLOEXEC);
+        if (probe < 0) {
+            GTEST_SKIP() << row.arguments[0] << " cannot be opened for writing here: " << strerror(errno);
+        }
+        close(probe);
+        pseudoBefore = Contents(row.arguments[0]);
+    } else if (row.setup == Setup::Directory) {
         ASSERT_EQ(mkdir(path().c_str(), 0755), 0);
     } else if (row.setup == Setup::Fifo) {
         ASSERT_EQ(mkfifo(path().c_str(), 0644), 0);
@@ -210,6 +233,7 @@ TEST_P(Resize, Scenario)
     case Setup::Missing: EXPECT_FALSE(exists) << "a file was created"; return;
     case Setup::Directory: EXPECT_TRUE(S_ISDIR(after.st_mode)); return;
     case Setup::Fifo: EXPECT_TRUE(S_ISFIFO(after.st_mode)); return;
+    case Setup::PseudoFile: EXPECT_EQ(Contents(row.arguments[0]), pseudoBefore); return;
     default: ASSERT_TRUE(S_ISREG(after.st_mode));
     }
     const long long size = row.size == Unchanged ? before.st_size : row.size;
