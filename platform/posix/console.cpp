@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 namespace {
-PosixHandle standardInput = {0, false, 0, false, {}};
-PosixHandle standardOutput = {1, false, 0, false, {}};
+PosixHandle standardInput = {0, false, 0, false, {}, 0, 0, 0};
+PosixHandle standardOutput = {1, false, 0, false, {}, 0, 0, 0};
 
 void SetErrorFromErrno() { SetLastError(PosixErrorCode(errno)); }
 } // namespace

@@ -28,6 +28,45 @@ struct {
 constexpr long MsdosMagic = 0x4d44;     // vfat and msdos
 constexpr long ExfatMagic = 0x2011BAB0;
 
+// Kernel file systems whose files store no data: a resize there is ignored or misread as
+// something else (a value written to a setting), so they are no files to resize.
+constexpr unsigned int NoDataVolumes[] = {
+    0x9fa0,     // proc
+    0x62656572, // sysfs
+    0x64626720, // debugfs
+    0x74726163, // tracefs
+    0x73636673, // securityfs
+    0x62656570, // configfs
+    0x27e0eb,   // cgroup
+    0x63677270, // cgroup2
+    0x6165676c, // pstore
+    0xde5e81e4, // efivarfs
+    0xcafe4a11, // bpf
+    0x1cd1,     // devpts
+    0xf97cff8c, // selinuxfs
+    0x43415d53, // smackfs
+    0x5a3c69f0, // apparmorfs
+    0x42494e4d, // binfmt_misc
+    0x6e736673, // nsfs
+    0x65735543, // fusectl
+    0x19800202, // mqueue
+    0x7655821,  // resctrl
+    0x9fa2,     // usbdevfs
+    0x9fa1,     // openpromfs
+    0xabba1974, // xenfs
+    0x6c6f6f70, // binderfs
+    0x67596969, // rpc_pipefs
+    0x6e667364, // nfsd
+    0xaee71ee7, // gadgetfs
+    0xa647361,  // functionfs
+};
+
+// How often a lease refused for another opener is asked for again, a millisecond apart. The loser
+// of a race closes its descriptor a few system calls after its open, unless it is preempted; on a
+// loaded machine that took up to 4 ms. A file that another process really holds is refused after
+// these 8 ms.
+constexpr int LeaseRetries = 8;
+
 void SetErrorFromErrno() { SetLastError(PosixErrorCode(errno)); }
 
 bool HasHoles(const struct stat &info)
@@ -59,17 +98,37 @@ HANDLE Refuse(int descriptor, DWORD code)
 
 DWORD CodeFromErrno() { return PosixErrorCode(errno); }
 
+bool StoresNoData(long volumeType)
+{
+    for (unsigned int magic : NoDataVolumes)
+        if (static_cast<unsigned int>(volumeType) == magic)
+            return true;
+    return false;
+}
+
 // No other process may use the file while its size changes, as share mode 0 means on Windows.
-// A write lease is refused while any other open file description refers to the file, and makes a
-// later opener wait until it is released; the locks stop lockers that the lease cannot see.
+// The flock decides between two runs that opened the file at one moment: the loser is refused at
+// once and closes its descriptor. A write lease is refused while any other open file description
+// refers to the file, and makes a later opener wait until it is released.
 DWORD TakeFileAlone(int descriptor, bool *leased)
 {
-    *leased = SystemLease(descriptor, F_WRLCK) == 0;
-    if (!*leased && errno != EACCES && errno != EINVAL && errno != EOPNOTSUPP && errno != ENOSYS)
-        return CodeFromErrno(); // EAGAIN: another opener
-    // Not the owner, or no leases here: says nothing about other openers; the locks still guard.
     if (SystemFlock(descriptor, LOCK_EX | LOCK_NB) != 0)
+        return CodeFromErrno(); // EWOULDBLOCK: another holder
+    for (int retry = 0;; ++retry) {
+        *leased = SystemLease(descriptor, F_WRLCK) == 0;
+        if (*leased || errno != EAGAIN)
+            break;
+        if (retry == LeaseRetries)
+            return ERROR_SHARING_VIOLATION; // another opener that stays
+        Sleep(1);
+    }
+    // Held, the lease proves that no other open file description exists, so no process can hold
+    // a lock of any kind, and a later opener must wait: no record lock is needed.
+    if (*leased)
+        return ERROR_SUCCESS;
+    if (errno != EACCES && errno != EINVAL && errno != EOPNOTSUPP && errno != ENOSYS)
         return CodeFromErrno();
+    // Not the owner, or no leases here: says nothing about other openers; the locks guard alone.
     struct flock whole = {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
@@ -79,22 +138,32 @@ DWORD TakeFileAlone(int descriptor, bool *leased)
 }
 
 // False, with ERROR_DISK_FULL, when the volume plainly cannot give this caller the bytes: then
-// nothing is allocated, so other programs never meet a full disk on the tool's account.
-bool RoomForReservation(int descriptor, off_t bytes)
+// nothing is allocated, so other programs never meet a full disk on the tool's account. The free
+// space is the open's: a writer that takes it meanwhile makes the reservation itself fail.
+bool RoomForReservation(const PosixHandle &handle, off_t bytes)
 {
-    struct statfs volume;
-    if (SystemFstatfs(descriptor, &volume) != 0) {
-        SetErrorFromErrno();
-        return false;
-    }
-    const unsigned long long unit = volume.f_frsize ? volume.f_frsize : volume.f_bsize;
-    const unsigned long long blocks = volume.f_bavail;
-    const unsigned long long needed = static_cast<unsigned long long>(bytes);
-    if (unit != 0 && blocks < needed / unit + (needed % unit != 0)) {
+    const unsigned long long unit = handle.unit, needed = static_cast<unsigned long long>(bytes);
+    if (unit != 0 && handle.freeUnits < needed / unit + (needed % unit != 0)) {
         SetLastError(ERROR_DISK_FULL);
         return false;
     }
     return true;
+}
+
+// Whether a resize that succeeded left the size asked for: a file system may answer it without
+// making it, and the step must not claim a size it did not set.
+BOOL SizeTook(int descriptor, off_t length)
+{
+    struct stat info;
+    if (SystemFstat(descriptor, &info) != 0) {
+        SetErrorFromErrno();
+        return FALSE;
+    }
+    if (info.st_size != length) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL Truncate(int descriptor, off_t length)
@@ -103,7 +172,7 @@ BOOL Truncate(int descriptor, off_t length)
         SetErrorFromErrno();
         return FALSE;
     }
-    return TRUE;
+    return SizeTook(descriptor, length);
 }
 } // namespace
 
@@ -176,12 +245,19 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         return Refuse(descriptor, CodeFromErrno());
     if (!S_ISREG(opened.st_mode) || !Writable(opened))
         return Refuse(descriptor, ERROR_ACCESS_DENIED); // swapped for something else after the look
+    // What the volume tells now serves the sparse request and the room check as well.
+    struct statfs volume;
+    if (SystemFstatfs(descriptor, &volume) != 0)
+        return Refuse(descriptor, CodeFromErrno());
+    if (StoresNoData(volume.f_type))
+        return Refuse(descriptor, ERROR_ACCESS_DENIED); // a pseudo-file, as a device is
     bool leased = false;
     const DWORD alone = TakeFileAlone(descriptor, &leased);
     if (alone != ERROR_SUCCESS)
         return Refuse(descriptor, alone);
     // O_NONBLOCK stays: on a regular file it changes nothing.
-    fileHandle = PosixHandle{descriptor, false, 0, leased, opened};
+    fileHandle = PosixHandle{descriptor, false, 0, leased, opened, volume.f_type, volume.f_bavail,
+                             static_cast<unsigned long long>(volume.f_frsize ? volume.f_frsize : volume.f_bsize)};
     fileOpen = true;
     // Later questions about the name are answered from the handle while it is current.
     if ((seen.valid = strlen(name) < sizeof seen.name))
@@ -201,12 +277,7 @@ BOOL DeviceIoControl(HANDLE file, DWORD code, LPVOID, DWORD, LPVOID, DWORD, LPDW
     }
     // Linux file systems keep no sparse flag, only holes; FAT and exFAT cannot keep those, and
     // answer as Windows does on FAT.
-    struct statfs volume;
-    if (SystemFstatfs(handle->descriptor, &volume) != 0) {
-        SetErrorFromErrno();
-        return FALSE;
-    }
-    if (volume.f_type == MsdosMagic || volume.f_type == ExfatMagic) {
+    if (handle->volumeType == MsdosMagic || handle->volumeType == ExfatMagic) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE;
     }
@@ -261,7 +332,7 @@ BOOL SetEndOfFile(HANDLE file)
     if (target < size || HasHoles(info))
         return Truncate(handle->descriptor, target);
     // Without the sparse flag the new range is reserved, as Windows does, but only where it fits.
-    if (!RoomForReservation(handle->descriptor, target - size))
+    if (!RoomForReservation(*handle, target - size))
         return FALSE;
     int result = SystemFallocate(handle->descriptor, size, target - size);
     if (result != 0 && (errno == EOPNOTSUPP || errno == ENOSYS))
@@ -276,7 +347,7 @@ BOOL SetEndOfFile(HANDLE file)
         SetErrorFromErrno();
         return FALSE;
     }
-    return TRUE;
+    return SizeTook(handle->descriptor, target);
 }
 
 BOOL CloseHandle(HANDLE object)

@@ -62,3 +62,6 @@ void PosixCountCallsInto(unsigned *counts);
 // Makes fstatfs report this file-system type (f_type) from now on, as on a volume of that kind;
 // 0 reports the real one again (tests).
 void PosixFakeVolumeType(long type);
+// Makes ftruncate and fallocate answer success without doing anything, as a file system that
+// ignores a resize does (tests).
+void PosixIgnoreResizes(bool ignored);

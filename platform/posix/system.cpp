@@ -19,6 +19,7 @@ struct Fault {
     int error;
 } fault;
 long fakeVolumeType;
+bool resizesIgnored;
 
 // Counts the call; true when it is the one to fail, with errno set.
 bool Injected(PosixCall call)
@@ -54,6 +55,8 @@ void PosixFailCall(PosixCall call, unsigned nth, int error)
 void PosixCountCallsInto(unsigned *table) { counts = table ? table : ownCounts; }
 
 void PosixFakeVolumeType(long type) { fakeVolumeType = type; }
+
+void PosixIgnoreResizes(bool ignored) { resizesIgnored = ignored; }
 
 int SystemStat(const char *name, struct stat *info)
 {
@@ -100,12 +103,13 @@ int SystemFstatfs(int descriptor, struct statfs *info)
 
 int SystemFallocate(int descriptor, off_t offset, off_t length)
 {
-    return Retried(PosixCallFallocate, [&] { return fallocate(descriptor, 0, offset, length); });
+    return Retried(PosixCallFallocate,
+                   [&] { return resizesIgnored ? 0 : fallocate(descriptor, 0, offset, length); });
 }
 
 int SystemFtruncate(int descriptor, off_t length)
 {
-    return Retried(PosixCallFtruncate, [&] { return ftruncate(descriptor, length); });
+    return Retried(PosixCallFtruncate, [&] { return resizesIgnored ? 0 : ftruncate(descriptor, length); });
 }
 
 int SystemClose(int descriptor)

@@ -4,7 +4,7 @@
 failures=0
 fail() {
     echo "FAIL: $*"
-    if [ -s "$work/.err" ]; then
+    if [ -s "${work:-}/.err" ]; then
         echo "  standard error of the last run:"
         sed 's/^/  /' "$work/.err"
     fi

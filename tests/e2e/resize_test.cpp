@@ -23,7 +23,7 @@
 namespace {
 // What the file named "f" is, or what happens around the run.
 enum class Setup { File, Missing, Directory, ReadOnly, Fifo, Locked, Holes, FullDisk, SizeLimit,
-                   ClosedOutput, BrokenPipe };
+                   ClosedOutput, BrokenPipe, PseudoFile };
 // What the Linux build must leave allocated: anything, the whole new size, or no more than before.
 enum class Blocks { Any, Reserved, NoGrowth };
 constexpr long long Unchanged = -1;
@@ -54,6 +54,14 @@ std::string Steps(const std::string &position, const std::string &sparseLine = "
 }
 
 std::string OpenFailed(const std::string &text) { return "OpenFile... failed\r\n(" + text + ")\r\n\r\n"; }
+
+const char *const PseudoFileOnWine = "Wine does not look at the Linux file system of a file";
+
+std::string Contents(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 std::vector<Scenario> Scenarios()
 {
@@ -108,6 +116,11 @@ std::vector<Scenario> Scenarios()
          1, Unchanged, Blocks::Any, "", -1, "the file-size limit is a POSIX resource limit: a Linux build fault"},
         {"closed_output", Setup::ClosedOutput, {"f", "1Mi"}, "", 0, Mi, Blocks::Any},
         {"broken_pipe", Setup::BrokenPipe, {"f", "1Mi"}, "", 0, Mi, Blocks::Any},
+        // Files of kernel file systems that store no data: no resize, even where root may write.
+        {"procfs_file", Setup::PseudoFile, {"/proc/sys/vm/swappiness", "100"}, denied, 1, Unchanged,
+         Blocks::Any, "", -1, PseudoFileOnWine},
+        {"sysfs_file", Setup::PseudoFile, {"/sys/kernel/mm/transparent_hugepage/enabled", "0"}, denied, 1,
+         Unchanged, Blocks::Any, "", -1, PseudoFileOnWine},
     };
     const char *invalid[] = {"abc", "k", "", "-s", "1.5G", "0X400", "0x1k", "12abc", "5G12",
                              "20000000T", "9223372036854775808"};
@@ -172,7 +185,16 @@ TEST_P(Resize, Scenario)
         mounted = true;
     }
     const std::string original = FilePattern();
-    if (row.setup == Setup::Directory) {
+    std::string pseudoBefore;
+    if (row.setup == Setup::PseudoFile) {
+        // Only where the test may write it does the refusal come from the tool.
+        const int probe = open(row.arguments[0].c_str(), O_WRONLY | O_CLOEXEC);
+        if (probe < 0) {
+            GTEST_SKIP() << row.arguments[0] << " cannot be opened for writing here: " << strerror(errno);
+        }
+        close(probe);
+        pseudoBefore = Contents(row.arguments[0]);
+    } else if (row.setup == Setup::Directory) {
         ASSERT_EQ(mkdir(path().c_str(), 0755), 0);
     } else if (row.setup == Setup::Fifo) {
         ASSERT_EQ(mkfifo(path().c_str(), 0644), 0);
@@ -212,6 +234,7 @@ TEST_P(Resize, Scenario)
     case Setup::Missing: EXPECT_FALSE(exists) << "a file was created"; return;
     case Setup::Directory: EXPECT_TRUE(S_ISDIR(after.st_mode)); return;
     case Setup::Fifo: EXPECT_TRUE(S_ISFIFO(after.st_mode)); return;
+    case Setup::PseudoFile: EXPECT_EQ(Contents(row.arguments[0]), pseudoBefore); return;
     default: ASSERT_TRUE(S_ISREG(after.st_mode));
     }
     const long long size = row.size == Unchanged ? before.st_size : row.size;
@@ -313,12 +336,6 @@ TEST_P(Names, OnlyTheFileMeantChanges)
 
 INSTANTIATE_TEST_SUITE_P(Typed, Names, testing::ValuesIn(NameRows),
                          [](const testing::TestParamInfo<NameRow> &row) { return row.param.name; });
-
-std::string Contents(const std::string &path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 // The system's text in the console's own code page: Wine's French text for a directory, written
 // by cmd to a file from a console at code page 850, then from one switched to UTF-8.

@@ -32,6 +32,21 @@ long long MillisecondsNow()
     return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
+// A copy of the program that every user can reach, for runs as another user: the build tree may
+// lie in a folder that only its owner may enter, as /root is. Made once, removed at exit.
+std::string ReachableCopy(const std::string &program)
+{
+    static const std::string folder = MakeTemporaryDirectory();
+    const std::string copy = folder + "/" + std::filesystem::path(program).filename().string();
+    if (access(copy.c_str(), X_OK) != 0) {
+        std::filesystem::copy_file(program, copy);
+        if (chmod(folder.c_str(), 0755) != 0 || chmod(copy.c_str(), 0755) != 0)
+            throw std::runtime_error("cannot open the program's copy to every user");
+        atexit([] { RemoveTree(folder); });
+    }
+    return copy;
+}
+
 // Whether the process is asleep (state S): blocked in a call rather than running or in disk I/O.
 bool Sleeping(pid_t process)
 {
@@ -48,9 +63,11 @@ const char *TargetName() { return TargetIsWine() ? "wine" : "linux"; }
 
 RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &options)
 {
-    const std::string program = Environment("VARNELT_PROGRAM");
+    std::string program = Environment("VARNELT_PROGRAM");
     if (program.empty())
         throw std::runtime_error("VARNELT_PROGRAM is not set");
+    if (!options.user.empty() && !TargetIsWine())
+        program = ReachableCopy(program);
     // Linux has no raw command line: there the arguments alone count.
     const std::string line = TargetIsWine() ? options.rawCommandLine : "";
     std::vector<std::string> command;
@@ -157,7 +174,7 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
                 output[0] = -1;
             }
         } else {
-            usleep(10000);
+            usleep(1000);
         }
         const pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child)

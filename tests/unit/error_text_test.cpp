@@ -73,7 +73,11 @@ TEST(PosixErrorCode, Table)
         {EACCES, 5},     {EPERM, 5},      {EISDIR, 5},        {EROFS, 19},     {EWOULDBLOCK, 32},
         {ETXTBSY, 32},   {EBUSY, 32},     {EOPNOTSUPP, 50},   {EINVAL, 87},    {EOVERFLOW, 87},
         {ENOSPC, 112},   {EDQUOT, 112},   {ENAMETOOLONG, 206}, {EFBIG, 223},   {EIO, 1117},
-        {ELOOP, 1921},   {EXDEV, 31},     {ENOMEM, 31},       {12345, 31},
+        {ELOOP, 1921},   {EXDEV, 31},     {ENOMEM, 8},        {12345, 31},     {ENOTTY, 1},
+        {ENOKEY, 5},     {EBADF, 6},      {ENODEV, 20},       {EBADMSG, 23},   {ENOSYS, 50},
+        {ENXIO, 55},     {ENOTCONN, 55},  {ECONNRESET, 55},   {EPIPE, 109},    {ESPIPE, 132},
+        {ENOLCK, 167},   {EINTR, 995},    {EFAULT, 998},      {ESTALE, 1006},  {ENOMEDIUM, 1112},
+        {EREMOTEIO, 1117}, {EUCLEAN, 1392}, {ETIMEDOUT, 1460},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(PosixErrorCode(c.error), c.code) << "errno " << c.error;
