@@ -223,6 +223,17 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    // A pseudo-file is refused as a device is, before an open could set anything off there. What
+    // the volume tells serves the sparse request and the room check as well.
+    struct statfs volume;
+    if (SystemStatfs(name, &volume) != 0) {
+        SetErrorFromErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    if (StoresNoData(volume.f_type)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
     // Without waiting: a file that another process holds under a lease is refused at once.
     int descriptor = SystemOpen(name, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) {
@@ -243,14 +254,10 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     struct stat opened;
     if (SystemFstat(descriptor, &opened) != 0)
         return Refuse(descriptor, CodeFromErrno());
-    if (!S_ISREG(opened.st_mode) || !Writable(opened))
-        return Refuse(descriptor, ERROR_ACCESS_DENIED); // swapped for something else after the look
-    // What the volume tells now serves the sparse request and the room check as well.
-    struct statfs volume;
-    if (SystemFstatfs(descriptor, &volume) != 0)
-        return Refuse(descriptor, CodeFromErrno());
-    if (StoresNoData(volume.f_type))
-        return Refuse(descriptor, ERROR_ACCESS_DENIED); // a pseudo-file, as a device is
+    // Swapped for something else after the look, which may lie on another volume: not this file.
+    if (!S_ISREG(opened.st_mode) || !Writable(opened) || opened.st_dev != info.st_dev ||
+        opened.st_ino != info.st_ino)
+        return Refuse(descriptor, ERROR_ACCESS_DENIED);
     bool leased = false;
     const DWORD alone = TakeFileAlone(descriptor, &leased);
     if (alone != ERROR_SUCCESS)

@@ -37,7 +37,7 @@ enum PosixCall {
     PosixCallLease,      // fcntl F_SETLEASE
     PosixCallFlock,
     PosixCallRecordLock, // fcntl F_OFD_SETLK
-    PosixCallFstatfs,
+    PosixCallStatfs,     // statfs of a name
     PosixCallFallocate,
     PosixCallFtruncate,
     PosixCallClose,
@@ -59,7 +59,7 @@ void PosixFailCall(PosixCall call, unsigned nth, int error);
 // example in memory shared with the process that started a run; null counts into the stand-in's
 // own table again. The counts start from what the table holds (tests).
 void PosixCountCallsInto(unsigned *counts);
-// Makes fstatfs report this file-system type (f_type) from now on, as on a volume of that kind;
+// Makes statfs report this file-system type (f_type) from now on, as on a volume of that kind;
 // 0 reports the real one again (tests).
 void PosixFakeVolumeType(long type);
 // Makes ftruncate and fallocate answer success without doing anything, as a file system that

@@ -93,9 +93,9 @@ int SystemRecordLock(int descriptor, struct flock *lock)
     return Retried(PosixCallRecordLock, [&] { return fcntl(descriptor, F_OFD_SETLK, lock); });
 }
 
-int SystemFstatfs(int descriptor, struct statfs *info)
+int SystemStatfs(const char *name, struct statfs *info)
 {
-    const int result = Retried(PosixCallFstatfs, [&] { return fstatfs(descriptor, info); });
+    const int result = Retried(PosixCallStatfs, [&] { return statfs(name, info); });
     if (result == 0 && fakeVolumeType != 0)
         info->f_type = fakeVolumeType;
     return result;

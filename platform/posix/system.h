@@ -22,7 +22,7 @@ int SystemFstat(int descriptor, struct stat *info);
 int SystemLease(int descriptor, int type);
 int SystemFlock(int descriptor, int operation);
 int SystemRecordLock(int descriptor, struct flock *lock);
-int SystemFstatfs(int descriptor, struct statfs *info);
+int SystemStatfs(const char *name, struct statfs *info);
 int SystemFallocate(int descriptor, off_t offset, off_t length);
 int SystemFtruncate(int descriptor, off_t length);
 int SystemClose(int descriptor);

@@ -44,7 +44,7 @@ const Kind Kinds[] = {
     {"lease", {EIO, EACCES, EPERM, EAGAIN, EMFILE, EINVAL, ENOMEM}},
     {"flock", {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOLCK, ENOMEM}},
     {"record lock", {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOLCK, ENOMEM}},
-    {"fstatfs", {EIO, EINTR, ENOMEM, ENOSYS, ENOTCONN}},
+    {"statfs", {EIO, EINTR, EACCES, ENOENT, ENOMEM, ENOSYS, ENOTCONN, ESTALE}},
     {"fallocate", {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EOPNOTSUPP, EUCLEAN, EBADMSG}},
     {"ftruncate", {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EUCLEAN, ESTALE}},
     {"close", {EIO, EINTR, ENOSPC, EDQUOT, ESTALE}},
@@ -88,7 +88,7 @@ struct Row {
     Start start = Start::Plain;
     unsigned kinds = AllKinds; // the kinds failed in turn
     long long sizeLimit = 0;   // RLIMIT_FSIZE, so that a reservation really fails
-    long volumeType = 0;       // what fstatfs reports as the file system, where not 0
+    long volumeType = 0;       // what statfs reports as the file system, where not 0
     bool resizesIgnored = false; // ftruncate and fallocate do nothing, as on some file systems
     bool asNobody = false;       // on a 0666 file of root's: no lease, the locks guard alone
 };
