@@ -296,12 +296,7 @@ const NameRow NameRows[] = {
     {"long_path_prefix", R"(\\?\{dir}\f 7)", {}, {"f"}, Steps("00000007"), 0, 7},
 };
 
-class Names : public testing::TestWithParam<NameRow> {
-protected:
-    void SetUp() override { directory = MakeTemporaryDirectory(); }
-    void TearDown() override { RemoveTree(directory); }
-    std::string directory;
-};
+using Names = testing::TestWithParam<NameRow>;
 
 TEST_P(Names, OnlyTheFileMeantChanges)
 {
@@ -310,13 +305,10 @@ TEST_P(Names, OnlyTheFileMeantChanges)
     if (!wine && row.arguments.empty()) {
         GTEST_SKIP() << "Linux has no reserved names and no Windows device paths";
     }
-    const std::string original = FilePattern();
-    for (const std::string &file : row.files) {
-        const size_t slash = file.rfind('/');
-        if (slash != std::string::npos)
-            mkdir((directory + "/" + file.substr(0, slash)).c_str(), 0755);
+    const std::string original = FilePattern(), directory = MakeTemporaryDirectory();
+    mkdir((directory + "/my dir").c_str(), 0755);
+    for (const std::string &file : row.files)
         std::ofstream(directory + "/" + file, std::ios::binary) << original;
-    }
     RunOptions options;
     options.workingDirectory = directory;
     options.rawCommandLine = "Varnelt " + row.line;
@@ -332,6 +324,7 @@ TEST_P(Names, OnlyTheFileMeantChanges)
         const long long size = i == 0 && row.size != Unchanged ? row.size : static_cast<long long>(original.size());
         EXPECT_TRUE(FileHolds(directory + "/" + row.files[i], original, size)) << row.files[i];
     }
+    RemoveTree(directory);
 }
 
 INSTANTIATE_TEST_SUITE_P(Typed, Names, testing::ValuesIn(NameRows),
