@@ -303,7 +303,7 @@ TEST_P(Names, OnlyTheFileMeantChanges)
     const NameRow &row = GetParam();
     const bool wine = TargetIsWine();
     if (!wine && row.arguments.empty()) {
-        GTEST_SKIP() << "Linux has no reserved names and no Windows device paths";
+        GTEST_SKIP() << "reserved names and \\\\.\\ or \\\\?\\ paths are Windows'";
     }
     const std::string original = FilePattern(), directory = MakeTemporaryDirectory();
     mkdir((directory + "/my dir").c_str(), 0755);
