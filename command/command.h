@@ -33,6 +33,13 @@ bool CheckSizeText(LPCSTR text, LONGLONG *value);
 
 int RunResize(int count, LPSTR table[ArgumentTableRoom]);
 bool FileExists(LPCSTR name);
-// True when the name leads to a device instead of a file: a reserved name (nul, COM1.txt) or a
-// device path (\\.\COM1, \\?\C:).
-bool NameLeadsToDevice(LPCSTR name);
+// True when the path as it stands leads to a device instead of a file: \\.\COM1, \\?\C:,
+// \\server\pipe\x. Reserved names (nul, COM1.txt) show only in their full path.
+bool IsDevicePath(LPCSTR path);
+// 0 when the name may be looked at and opened; otherwise the code its open is refused with:
+// ERROR_ACCESS_DENIED for a name that leads to a device, as for a directory, or the error of
+// the full path's lookup when that failed.
+DWORD NameRefusal(LPCSTR name);
+
+// The one case folding of the program: ASCII letters only, as the size's unit letters need.
+inline char UpperCaseLetter(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }

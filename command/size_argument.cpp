@@ -72,8 +72,6 @@ static int HexDigitValue(char c)
     return -1;
 }
 
-static char UpperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool CheckSizeText(LPCSTR text, LONGLONG *value)
 {
     const ULONGLONG positiveLimit = 0x7FFFFFFFFFFFFFFFull;
@@ -117,15 +115,15 @@ bool CheckSizeText(LPCSTR text, LONGLONG *value)
         return false;
 
     ULONGLONG factor = 1;
-    const int j = text[p] ? UnitPosition(UpperCase(text[p])) : -1;
+    const int j = text[p] ? UnitPosition(UpperCaseLetter(text[p])) : -1;
     if (j >= 0) {
         ++p;
-        const bool binary = UpperCase(text[p]) == 'I';
+        const bool binary = UpperCaseLetter(text[p]) == 'I';
         if (binary)
             ++p;
         factor = static_cast<ULONGLONG>(binary ? BinaryFactors[j] : DecimalFactors[j]);
     }
-    if (UpperCase(text[p]) == 'B')
+    if (UpperCaseLetter(text[p]) == 'B')
         ++p;
     if (text[p] != '\0')
         return false;

@@ -130,38 +130,38 @@ check_readme() {
     [[ $out == *"SetFilePointer(0xFFFFFFFFFFFFFFFF)... failed"* ]] && [ $code = 1 ] ||
         fail "a negative size: (exit $code) $(cat -A <<<"$out")"
 
-    # "-s ... anything that begins with -s counts (-sparse), -S does not"
-    if [[ $flat == *'(`-sparse`), `-S` does not'* ]]; then
-        : >"$work/f"; run f 1 -sparse
-        [[ $out == *"Set sparse flag... ok"* ]] || fail "-sparse is not taken for -s"
-        : >"$work/f"; run f 1 -S
-        [[ $out != *"sparse"* ]] || fail "-S is taken for -s"
-    else
+    # "-s ... anything that begins with `-s` counts (`-sparse`)"
+    [[ $flat == *'anything that begins with `-s` counts (`-sparse`)'* ]] ||
         fail "README no longer says how -s may be typed: update this check"
-    fi
+    : >"$work/f"; run f 1 -sparse
+    [[ $out == *"Set sparse flag... ok"* ]] || fail "-sparse is not taken for -s"
 
-    # "A third argument that does not begin with `-` is refused with "<text>" and exit code 1"
-    line=$(grep -oE 'A third argument that does not begin with `-` is refused with "[^"]+"' <<<"$flat" || true)
+    # "Anything else after the size is refused with "<text>" ...: a third argument that does not
+    # begin with `-s` (`-S`, ...) and any fourth one (`-s b.bin`)."
+    line=$(grep -oE 'Anything else after the size is refused with "[^"]+"' <<<"$flat" || true)
     [ -n "$line" ] || fail "README does not say how an argument after the size is refused"
+    local refused
+    refused=$(grep -oE 'does not begin with `-s` \([^)]*\) and any fourth one \([^)]*\)' <<<"$flat" || true)
+    [ -n "$refused" ] || fail "README gives no examples of a refused argument after the size"
     printf 'abc' >"$work/f"
-    for extra in /s 500M; do
-        run f 1 "$extra"
+    while read -r extra; do
+        run f 1 $extra
         [ "$out" = $'\r\n'"$(cut -d'"' -f2 <<<"$line")"$'\r\n' ] && [ $code = 1 ] && [ "$(cat "$work/f")" = abc ] ||
             fail "f 1 $extra: (exit $code) $(cat -A <<<"$out")"
-    done
+    done < <(grep -o '`[^`]*`' <<<"$refused" | tr -d '`' | grep -v '^-s$')
 
     check_exit_codes "README"
 
     # "The raw command line may hold at most 1279 bytes." The Linux build composes it from its
-    # arguments, joined by spaces: the tool's path, f, 0 and a padding option, which is ignored.
+    # arguments, joined by spaces: the tool's path, f, 0 and a long spelling of the option.
     if [ "$target" = linux ]; then
         local most padding
         most=$(grep -oE 'may hold at most [0-9]+ bytes' <<<"$flat" | grep -oE '[0-9]+' || echo 0)
         padding=$((most - ${#tool[0]} - 6))
         printf 'abc' >"$work/f"
-        run f 0 "-$(printf 'x%.0s' $(seq $padding))"
+        run f 0 "-s$(printf 'x%.0s' $(seq $((padding - 1))))"
         [ $code = 0 ] || fail "a command line of $most bytes is refused: $(cat -A <<<"$out")"
-        run f 0 "-$(printf 'x%.0s' $(seq $((padding + 1))))"
+        run f 0 "-s$(printf 'x%.0s' $(seq $padding))"
         [ "$out" = $'\r\ncommand line too long\r\n' ] || fail "a command line of $((most + 1)) bytes is taken"
     fi
 }

@@ -204,6 +204,21 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
     return result;
 }
 
+std::string AsShown(std::string transcript)
+{
+    static const std::pair<std::string, std::string> WineTexts[] = {
+        {"Access is denied.", "Access denied."},
+        {"The process cannot access the file because it is being used by another process.", "Sharing violation."},
+        {"An attempt was made to move the file pointer before the beginning of the file.", "Negative seek."},
+    };
+    for (const auto &[windows, wine] : WineTexts) {
+        const size_t at = transcript.find(windows);
+        if (TargetIsWine() && at != std::string::npos)
+            transcript.replace(at, windows.size(), wine);
+    }
+    return transcript;
+}
+
 std::string WindowsPath(std::string path)
 {
     std::replace(path.begin(), path.end(), '/', '\\');

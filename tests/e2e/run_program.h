@@ -37,6 +37,8 @@ struct RunResult {
 bool TargetIsWine();
 // "linux" or "wine", for messages.
 const char *TargetName();
+// A transcript with Windows' texts as the target shows it: Wine's own texts are shorter.
+std::string AsShown(std::string transcript);
 // Runs the tool with the arguments that follow the program name.
 RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &options = {});
 
