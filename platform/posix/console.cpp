@@ -9,10 +9,8 @@
 #include <unistd.h>
 
 namespace {
-PosixHandle standardInput = {0, false, 0, false, {}, 0, 0, 0};
-PosixHandle standardOutput = {1, false, 0, false, {}, 0, 0, 0};
-
-void SetErrorFromErrno() { SetLastError(PosixErrorCode(errno)); }
+PosixHandle standardInput = PosixDescriptorHandle(0);
+PosixHandle standardOutput = PosixDescriptorHandle(1);
 } // namespace
 
 HANDLE GetStdHandle(DWORD which)
@@ -37,7 +35,7 @@ BOOL WriteFile(HANDLE file, const void *bytes, DWORD length, LPDWORD written, LP
     while (done < length) {
         const ssize_t n = SystemWrite(descriptor, next + done, length - done);
         if (n < 0) {
-            SetErrorFromErrno();
+            PosixSetErrorFromErrno();
             if (written)
                 *written = done;
             return FALSE;
@@ -106,7 +104,7 @@ BOOL ReadConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD length, LPDWOR
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     if (SystemTcsetattr(terminal, &raw) != 0) {
-        SetErrorFromErrno();
+        PosixSetErrorFromErrno();
         return FALSE;
     }
     unsigned char key = 0;

@@ -59,6 +59,8 @@ DWORD PosixErrorCode(int error)
     }
 }
 
+void PosixSetErrorFromErrno() { SetLastError(PosixErrorCode(errno)); }
+
 namespace {
 struct Message {
     DWORD code;

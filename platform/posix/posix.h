@@ -8,6 +8,8 @@
 DWORD PosixErrorCode(int error);
 // The Windows message for a Win32 code, without its line end, or null when there is none.
 LPCSTR PosixMessageText(DWORD code);
+// Sets the last-error code to the Win32 code of the current errno.
+void PosixSetErrorFromErrno();
 
 // Blocks the signals that would end the process midway through a resize: a closed pipe and a
 // file-size limit then show as failed calls, and another opener's break of the lease waits for
@@ -49,6 +51,10 @@ enum PosixCall {
     PosixCallTcflush,
     PosixCallSessionLeader, // tcgetsid, or getsid where the terminal tells none
     PosixCallGetcwd,
+    PosixCallLeaseState,     // fcntl F_GETLEASE
+    PosixCallLeaseBreakTime, // the lease-break time, read from /proc/sys/fs/lease-break-time
+    PosixCallFutimens,
+    PosixCallCapget,
     PosixCallKinds
 };
 

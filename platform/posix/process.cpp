@@ -1,5 +1,9 @@
 // Process, text and number calls of the stand-in.
 #include "platform/posix/posix.h"
+#include "platform/posix/system.h"
+
+#include <errno.h>
+#include <limits.h>
 
 #include <signal.h>
 #include <stdio.h>
@@ -226,4 +230,31 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
         return reinterpret_cast<FARPROC>(&StrToInt64ExA);
     SetLastError(127); // ERROR_PROC_NOT_FOUND
     return nullptr;
+}
+// The name made absolute against the working directory, as it stands: Linux has no drives and no
+// reserved device names, and "." and ".." are left to the system, which alone knows the links.
+DWORD GetFullPathNameA(LPCSTR name, DWORD room, LPSTR buffer, LPSTR *filePart)
+{
+    if (name == nullptr || name[0] == '\0') {
+        SetLastError(ERROR_INVALID_NAME);
+        return 0;
+    }
+    char directory[PATH_MAX] = "";
+    if (name[0] != '/' && SystemGetcwd(directory, sizeof directory) == nullptr) {
+        PosixSetErrorFromErrno();
+        return 0;
+    }
+    const size_t head = strlen(directory);
+    const char *separator = head > 0 && directory[head - 1] != '/' ? "/" : "";
+    const size_t length = head + strlen(separator) + strlen(name);
+    if (length + 1 > room)
+        return static_cast<DWORD>(length + 1); // the room it needs, as the system answers
+    strcpy(buffer, directory);
+    strcat(buffer, separator);
+    strcat(buffer, name);
+    if (filePart) {
+        char *last = strrchr(buffer, '/');
+        *filePart = last && last[1] ? last + 1 : nullptr;
+    }
+    return static_cast<DWORD>(length);
 }

@@ -3,8 +3,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/vfs.h>
 #include <termios.h>
 #include <unistd.h>
@@ -101,10 +104,10 @@ int SystemStatfs(const char *name, struct statfs *info)
     return result;
 }
 
-int SystemFallocate(int descriptor, off_t offset, off_t length)
+int SystemFallocate(int descriptor, int mode, off_t offset, off_t length)
 {
     return Retried(PosixCallFallocate,
-                   [&] { return resizesIgnored ? 0 : fallocate(descriptor, 0, offset, length); });
+                   [&] { return resizesIgnored ? 0 : fallocate(descriptor, mode, offset, length); });
 }
 
 int SystemFtruncate(int descriptor, off_t length)
@@ -159,6 +162,46 @@ char *SystemGetcwd(char *buffer, size_t size)
     if (Injected(PosixCallGetcwd))
         return nullptr;
     return getcwd(buffer, size); // no signal interrupts it
+}
+
+int SystemLeaseState(int descriptor)
+{
+    return Retried(PosixCallLeaseState, [&] { return fcntl(descriptor, F_GETLEASE); });
+}
+
+int SystemLeaseBreakSeconds()
+{
+    return Retried(PosixCallLeaseBreakTime, [] {
+        const int file = open("/proc/sys/fs/lease-break-time", O_RDONLY | O_CLOEXEC);
+        if (file < 0)
+            return -1;
+        char digits[16] = "";
+        const ssize_t n = read(file, digits, sizeof digits - 1);
+        const int error = errno;
+        close(file);
+        errno = error;
+        if (n <= 0 || digits[0] < '0' || digits[0] > '9') {
+            errno = n < 0 ? error : EINVAL;
+            return -1;
+        }
+        return atoi(digits);
+    });
+}
+
+int SystemFutimens(int descriptor, const struct timespec times[2])
+{
+    return Retried(PosixCallFutimens, [&] { return futimens(descriptor, times); });
+}
+
+int SystemHasCapability(int capability)
+{
+    if (Injected(PosixCallCapget))
+        return -1;
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return -1;
+    return (data[capability / 32].effective >> (capability % 32) & 1) != 0;
 }
 
 pid_t SystemSessionLeader(int descriptor)

@@ -210,15 +210,50 @@ TEST_P(Sharing, Row)
 INSTANTIATE_TEST_SUITE_P(Holders, Sharing, testing::ValuesIn(Holders),
                          [](const testing::TestParamInfo<Holder> &row) { return row.param.name; });
 
-// A process that opens the file while the tool holds it, for reading or for writing.
-using Opener = Processes<int>;
+// The tool stalls with the file open (its output a pipe with no room) while another process opens
+// the file, or nobody does.
+struct Stall {
+    std::string name;
+    int opener;       // the other process's open flags, or -1 for nobody
+    int breakSeconds; // the system's lease-break time meanwhile, or 0 to leave it as it is
+    bool refused;     // the opener waited out the break and got the file: the size must not change
+};
 
-TEST_P(Opener, WaitsForTheToolAndFindsTheNewSize)
+void PrintTo(const Stall &row, std::ostream *out) { *out << row.name; }
+
+const Stall Stalls[] = {
+    {"reader", O_RDONLY, 0, false},
+    {"writer", O_RDWR, 0, false},
+    // Once an opener has waited the lease-break time the system lets it in; it may have mapped the file.
+    {"writer_after_the_break", O_RDWR, 1, true},
+    {"nobody_waiting", -1, 1, false},
+};
+
+// Sets the system's lease-break time while it lives, and puts the old one back.
+struct LeaseBreakTime {
+    explicit LeaseBreakTime(int seconds)
+    {
+        std::getline(std::ifstream(Setting), old);
+        set = seconds == 0 || (!old.empty() && bool(std::ofstream(Setting) << seconds));
+    }
+    ~LeaseBreakTime() { std::ofstream(Setting) << old; }
+    static constexpr const char *Setting = "/proc/sys/fs/lease-break-time";
+    std::string old;
+    bool set;
+};
+
+using Opener = Processes<Stall>;
+
+TEST_P(Opener, WaitsForTheToolOrTheSizeStays)
 {
     if (TargetIsWine()) {
         GTEST_SKIP() << "Wine takes no lease, so another opener does not wait for it";
     }
-    const int flags = GetParam();
+    const Stall &row = GetParam();
+    const LeaseBreakTime breakTime(row.breakSeconds);
+    if (!breakTime.set) {
+        GTEST_SKIP() << "setting the lease-break time needs root";
+    }
     bool blocked = false, waited = false;
     const Child *opener = nullptr;
     long long seen = -1; // the size the other opener found
@@ -229,32 +264,37 @@ TEST_P(Opener, WaitsForTheToolAndFindsTheNewSize)
     options.outputRoom = 11;
     options.whileBlocked = [&] {
         blocked = true;
-        opener = &Keep(Start([&]() -> long long {
-            const int file = open(path().c_str(), flags);
-            struct stat info;
-            return file < 0 ? -errno : fstat(file, &info) != 0 ? -errno : info.st_size;
-        }));
-        waited = !Await(*opener, 200, &seen);
+        if (row.opener >= 0) {
+            opener = &Keep(Start([&]() -> long long {
+                const int file = open(path().c_str(), row.opener);
+                struct stat info;
+                return file < 0 ? -errno : fstat(file, &info) != 0 ? -errno : info.st_size;
+            }));
+            waited = !Await(*opener, 200, &seen);
+        }
+        if (row.breakSeconds > 0 && !(opener && Await(*opener, 10000, &seen)))
+            usleep(row.breakSeconds * 1000000 + 500000); // the stall outlasts the break time
     };
     const RunResult run = RunTool({"f", "1Mi"}, options);
 
     ASSERT_FALSE(run.timedOut) << "the run hung";
     ASSERT_TRUE(blocked) << "the tool never blocked in its output after the open: " << run.output;
-    EXPECT_TRUE(waited) << "the other open did not wait for the tool";
-    if (waited) {
-        EXPECT_TRUE(Await(*opener, 10000, &seen)) << "the other open never returned";
+    if (opener) {
+        EXPECT_TRUE(waited) << "the other open did not wait for the tool";
+        EXPECT_TRUE(seen >= 0 || Await(*opener, 10000, &seen)) << "the other open never returned";
     }
-    EXPECT_EQ(seen, Mi) << "the size the other opener found";
+    const long long size = row.refused ? static_cast<long long>(original.size()) : Mi;
+    EXPECT_EQ(seen, opener ? size : -1) << "the size the other opener found";
     EXPECT_EQ(run.signal, 0) << "the lease break ended the tool";
-    EXPECT_EQ(run.output, Resized("00100000"));
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(FileHolds(path(), original, Mi));
+    EXPECT_EQ(run.output, row.refused ? "OpenFile... ok\r\nSetFilePointer(0x00100000)... ok\r\nSetEndOfFile..." +
+                                            Busy.substr(11)
+                                      : Resized("00100000"));
+    EXPECT_EQ(run.exitCode, row.refused ? 1 : 0);
+    EXPECT_TRUE(FileHolds(path(), original, size));
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, Opener, testing::Values(O_RDONLY, O_RDWR),
-                         [](const testing::TestParamInfo<int> &mode) {
-                             return mode.param == O_RDONLY ? "reader" : "writer";
-                         });
+INSTANTIATE_TEST_SUITE_P(Stalls, Opener, testing::ValuesIn(Stalls),
+                         [](const testing::TestParamInfo<Stall> &row) { return row.param.name; });
 } // namespace
 
 // Two runs started at one moment on the same file: one resizes and the other is refused, as share

@@ -56,6 +56,10 @@ const Kind Kinds[] = {
     {"tcflush", {EIO, EINTR}},
     {"session leader", {EIO, ENOTTY, EPERM}},
     {"getcwd", {ENOENT, EACCES, ERANGE, ENOMEM}},
+    {"lease state", {EIO, EINTR}},
+    {"lease break time", {EIO, EACCES, ENOENT, EMFILE}},
+    {"futimens", {EIO, EPERM, EROFS}},
+    {"capget", {EINVAL, EPERM}},
 };
 static_assert(sizeof Kinds / sizeof Kinds[0] == PosixCallKinds, "a kind of call without its errnos");
 
