@@ -85,17 +85,16 @@ int RunResize(int count, LPSTR table[ArgumentTableRoom])
     SetFilePointer(file, low, &high, FILE_BEGIN);
     const bool positioned = GetLastError() == 0;
     if (!positioned)
-        GetSystemErrorText(ErrorTextBuffer);
+        GetSystemErrorText(ErrorTextBuffer); // before any output can change the code
+    LPCSTR next = positioned ? " ok\nSetEndOfFile..." : "";
     if (asked != 0)
-        ConsolePrintf(positioned ? "%sSetFilePointer(0x%08X%08X)... ok\nSetEndOfFile..."
-                                 : "%sSetFilePointer(0x%08X%08X)... failed\n(%s)\n\n",
-                      answered, asked, low, ErrorTextBuffer);
+        ConsolePrintf("%sSetFilePointer(0x%08X%08X)...%s", answered, asked, low, next);
     else
-        ConsolePrintf(positioned ? "%sSetFilePointer(0x%08X)... ok\nSetEndOfFile..."
-                                 : "%sSetFilePointer(0x%08X)... failed\n(%s)\n\n",
-                      answered, low, ErrorTextBuffer);
-    if (!positioned)
+        ConsolePrintf("%sSetFilePointer(0x%08X)...%s", answered, low, next);
+    if (!positioned) {
+        ConsolePrintf(" failed\n(%s)\n\n", ErrorTextBuffer);
         return 1;
+    }
 
     if (!SetEndOfFile(file)) {
         ReportFailure(ErrorTextBuffer);
