@@ -36,6 +36,9 @@ static int UnitPosition(char letter)
     return -1;
 }
 
+// Reads the size as the command line always has, quirks included: 0x1k is 1 (the x is the first
+// letter, and no unit), 1.5G is 10^9, a text of 64 bytes or more is 0. They are kept on purpose, so
+// that every size reads as it always did; CheckSizeText, not this, refuses the texts they misread.
 LONGLONG ParseSizeArgument(LPCSTR text)
 {
     const int length = lstrlenA(text);

@@ -20,39 +20,54 @@ struct Fault {
     PosixCall call;
     unsigned at; // the count at which the call fails; 0 for none
     int error;
+    PosixFault how;
 } fault;
 long fakeVolumeType;
 bool resizesIgnored;
 
-// Counts the call; true when it is the one to fail, with errno set.
-bool Injected(PosixCall call)
+// How the fault meets a call: not at all, instead of it, or after it did its work.
+enum class Meets { Not, Instead, After };
+
+// Counts the call and tells how the fault meets it.
+Meets Counted(PosixCall call)
 {
     const unsigned count = ++counts[call];
-    if (fault.at == 0 || fault.call != call || count != fault.at)
-        return false;
-    errno = fault.error;
-    return true;
+    if (fault.at == 0 || fault.call != call || count < fault.at ||
+        (count > fault.at && fault.how != PosixFault::FromThenOn))
+        return Meets::Not;
+    return fault.how == PosixFault::AfterTheWork ? Meets::After : Meets::Instead;
 }
 
-// Runs the call until a signal no longer interrupts it; each try is a call of its own.
+// Makes the call as the fault meets it; failed is what the call answers on failure, with errno set.
+template <typename Value, typename Call> auto Made(Meets meets, Value failed, Call call) -> decltype(call())
+{
+    if (meets == Meets::Instead) {
+        errno = fault.error;
+        return failed;
+    }
+    const auto result = call();
+    if (meets == Meets::After) {
+        errno = fault.error;
+        return failed;
+    }
+    return result;
+}
+
+// Runs the call until a signal no longer interrupts it; each try is a call of its own. An injected
+// EINTR goes the way of a real one.
 template <typename Call> auto Retried(PosixCall kind, Call call) -> decltype(call())
 {
     for (;;) {
-        if (Injected(kind)) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        const auto result = call();
+        const auto result = Made(Counted(kind), -1, call);
         if (result >= 0 || errno != EINTR)
             return result;
     }
 }
 } // namespace
 
-void PosixFailCall(PosixCall call, unsigned nth, int error)
+void PosixFailCall(PosixCall call, unsigned nth, int error, PosixFault how)
 {
-    fault = Fault{call, nth == 0 ? 0 : counts[call] + nth, error};
+    fault = Fault{call, nth == 0 ? 0 : counts[call] + nth, error, how};
 }
 
 void PosixCountCallsInto(unsigned *table) { counts = table ? table : ownCounts; }
@@ -106,8 +121,15 @@ int SystemStatfs(const char *name, struct statfs *info)
 
 int SystemFallocate(int descriptor, int mode, off_t offset, off_t length)
 {
-    return Retried(PosixCallFallocate,
-                   [&] { return resizesIgnored ? 0 : fallocate(descriptor, mode, offset, length); });
+    for (;;) {
+        // A fault after the work leaves half of the range done, as space that runs out midway does.
+        const Meets meets = Counted(PosixCallFallocate);
+        const off_t done = meets == Meets::After ? length / 2 : length;
+        const int result =
+            Made(meets, -1, [&] { return resizesIgnored ? 0 : fallocate(descriptor, mode, offset, done); });
+        if (result >= 0 || errno != EINTR)
+            return result;
+    }
 }
 
 int SystemFtruncate(int descriptor, off_t length)
@@ -117,11 +139,9 @@ int SystemFtruncate(int descriptor, off_t length)
 
 int SystemClose(int descriptor)
 {
-    if (Injected(PosixCallClose)) {
-        close(descriptor); // as on Linux: a failed close has still released the descriptor
-        return -1;
-    }
-    return close(descriptor);
+    // As on Linux, a failed close has still released the descriptor.
+    const Meets meets = Counted(PosixCallClose);
+    return Made(meets == Meets::Not ? meets : Meets::After, -1, [&] { return close(descriptor); });
 }
 
 ssize_t SystemWrite(int descriptor, const void *bytes, size_t length)
@@ -137,9 +157,7 @@ ssize_t SystemRead(int descriptor, void *bytes, size_t length)
 int SystemIsatty(int descriptor)
 {
     // isatty answers 0 and sets errno on failure, as a descriptor that is no terminal does.
-    if (Injected(PosixCallIsatty))
-        return 0;
-    return isatty(descriptor);
+    return Made(Counted(PosixCallIsatty), 0, [&] { return isatty(descriptor); });
 }
 
 int SystemTcgetattr(int descriptor, struct termios *settings)
@@ -159,9 +177,8 @@ int SystemTcflush(int descriptor)
 
 char *SystemGetcwd(char *buffer, size_t size)
 {
-    if (Injected(PosixCallGetcwd))
-        return nullptr;
-    return getcwd(buffer, size); // no signal interrupts it
+    // No signal interrupts it.
+    return Made(Counted(PosixCallGetcwd), static_cast<char *>(nullptr), [&] { return getcwd(buffer, size); });
 }
 
 int SystemLeaseState(int descriptor)
@@ -195,19 +212,17 @@ int SystemFutimens(int descriptor, const struct timespec times[2])
 
 int SystemHasCapability(int capability)
 {
-    if (Injected(PosixCallCapget))
-        return -1;
     __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-    if (syscall(SYS_capget, &header, data) != 0)
+    if (Made(Counted(PosixCallCapget), -1L, [&] { return syscall(SYS_capget, &header, data); }) != 0)
         return -1;
     return (data[capability / 32].effective >> (capability % 32) & 1) != 0;
 }
 
 pid_t SystemSessionLeader(int descriptor)
 {
-    if (Injected(PosixCallSessionLeader))
-        return -1;
-    const pid_t leader = tcgetsid(descriptor);
-    return leader > 0 ? leader : getsid(0);
+    return Made(Counted(PosixCallSessionLeader), pid_t{-1}, [&] {
+        const pid_t leader = tcgetsid(descriptor);
+        return leader > 0 ? leader : getsid(0);
+    });
 }

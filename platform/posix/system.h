@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include "platform/posix/posix.h"
+#include "platform/posix/seams.h"
 
 struct flock;
 struct statfs;

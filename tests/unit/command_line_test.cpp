@@ -1,5 +1,6 @@
 #include "command/command.h"
 #include "platform/posix/posix.h"
+#include "platform/posix/seams.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "console/console.h"
 #include "platform/posix/posix.h"
+#include "platform/posix/seams.h"
 
 #include <errno.h>
 #include <string.h>

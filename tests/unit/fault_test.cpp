@@ -3,6 +3,7 @@
 // and says why; a lost transcript never changes what is done to the file.
 #include "command/command.h"
 #include "platform/posix/posix.h"
+#include "platform/posix/seams.h"
 
 #include <errno.h>
 #include <fcntl.h>

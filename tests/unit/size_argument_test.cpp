@@ -2,7 +2,7 @@
 // that the two agree on every text that gets through. Every text is read from the very end of a
 // readable page, so a read past its terminating zero crashes the test.
 #include "command/command.h"
-#include "platform/posix/posix.h"
+#include "platform/posix/seams.h"
 #include <gtest/gtest.h>
 #include <cstdint>
 #include <cstdlib>
