@@ -1,5 +1,12 @@
 # Fuzz targets: where clang++ with libFuzzer is at hand, built in <build>/fuzz (a clang sub-build
 # of tests/fuzz) and each run briefly as a test; longer runs are described in tests/fuzz.
+set(fuzz_tests fuzz_split fuzz_size docs_fuzz)
+if(NOT VARNELT_SUBBUILDS)
+    foreach(name ${fuzz_tests})
+        varnelt_skipped_test(${name} "${VARNELT_NO_SUBBUILDS}")
+    endforeach()
+    return()
+endif()
 find_program(VARNELT_CLANG_CXX NAMES clang++ clang++-14)
 if(VARNELT_CLANG_CXX AND NOT VARNELT_LIBFUZZER_WORKS)
     # clang alone is not enough: the fuzzer run-time comes in a package of its own.
@@ -23,7 +30,7 @@ if(NOT VARNELT_LIBFUZZER_WORKS)
         set(reason "clang++ is not installed (Debian packages clang, libclang-rt-dev)")
     endif()
     message(STATUS "${reason}: the fuzz targets are left out")
-    foreach(name fuzz_split fuzz_size docs_fuzz)
+    foreach(name ${fuzz_tests})
         varnelt_skipped_test(${name} "${reason}")
     endforeach()
     return()

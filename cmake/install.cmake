@@ -1,4 +1,5 @@
-# Installation of the Linux tool and its manual page; `cpack` makes the .tar.gz and the .deb.
+# Installation of the Linux tool and its manual page; `cpack` makes the .tar.gz, the .deb and the
+# .rpm.
 include(GNUInstallDirs)
 install(TARGETS varnelt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES doc/varnelt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -21,42 +22,57 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "This is the Linux build of the Windows tool Varnelt.exe.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME varnelt-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
-set(CPACK_GENERATOR TGZ DEB)
 set(CPACK_STRIP_FILES ON)
 
-# The .deb: build/varnelt_<version>_<architecture>.deb. The binary is linked statically, so the
-# package depends on nothing.
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Debian's name for the processor, known at configure time (CPack would ask dpkg when packing).
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
-elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
-else()
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
-endif()
+# For a processor as CMake calls it (x86_64, aarch64): Debian's name for it, and the file names of
+# the .deb and the .rpm (rpm calls the processor as CMake does).
+function(varnelt_package_names processor architecture deb rpm)
+    if(processor STREQUAL "x86_64")
+        set(debian amd64)
+    elseif(processor STREQUAL "aarch64")
+        set(debian arm64)
+    else()
+        set(debian ${processor})
+    endif()
+    set(${architecture} ${debian} PARENT_SCOPE)
+    set(${deb} varnelt_${PROJECT_VERSION}_${debian}.deb PARENT_SCOPE)
+    set(${rpm} varnelt-${PROJECT_VERSION}-1.${processor}.rpm PARENT_SCOPE)
+endfunction()
+varnelt_package_names(${CMAKE_SYSTEM_PROCESSOR}
+    CPACK_DEBIAN_PACKAGE_ARCHITECTURE CPACK_DEBIAN_FILE_NAME CPACK_RPM_FILE_NAME)
+
+# The .deb. The binary is linked statically, so the package depends on nothing.
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VARNELT_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-# What Debian's policy asks of every package, added to the .deb alone: the manual page compressed,
-# a copyright file and a changelog.
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb_files.cmake)
-include(CPack)
+# The manual page compressed; in the .deb also what Debian's policy asks of every package: a
+# copyright file and a changelog; and lintian's overrides.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package_files.cmake)
 
-# Both packages in one step: this build's .tar.gz and .deb and the Windows build's .zip.
-if(VARNELT_WINDOWS_EXE)
-    add_custom_target(packages
-        COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
-        COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/windows/CPackConfig.cmake
-        WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
-        DEPENDS varnelt varnelt_windows
-        COMMENT "Packing varnelt (.tar.gz, .deb) and Varnelt.exe (.zip)")
-else()
-    add_custom_target(packages
-        COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
-        WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
-        DEPENDS varnelt
-        COMMENT "Packing varnelt (.tar.gz, .deb)")
+# The .rpm, where rpmbuild is installed: the same files, summary and description; the license
+# field says what the .deb's copyright file says. Nothing is required: the binary is static.
+set(CPACK_GENERATOR TGZ DEB)
+find_program(VARNELT_RPMBUILD rpmbuild)
+if(VARNELT_RPMBUILD)
+    list(APPEND CPACK_GENERATOR RPM)
+elseif(NOT CMAKE_CROSSCOMPILING)
+    message(STATUS "rpmbuild not found (Debian package rpm): the .rpm packages are left out")
 endif()
+set(CPACK_RPM_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
+# The .deb's copyright file says the same in these words.
+set(CPACK_RPM_PACKAGE_LICENSE "All rights reserved")
+set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_RPM_PACKAGE_AUTOREQPROV no)
+# No build-id links under /usr/lib: they belong to debuginfo packages, and there is none.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none\n%define packager ${VARNELT_MAINTAINER}")
+# Folders that the system's own packages own.
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
+set(CPACK_RPM_USER_FILELIST "%doc /usr/share/doc/varnelt/README.md")
+# The files these make (include(CPack) changes CPACK_PACKAGE_FILE_NAME).
+set(VARNELT_PACKAGES ${CPACK_PACKAGE_FILE_NAME}.tar.gz ${CPACK_DEBIAN_FILE_NAME})
+if(VARNELT_RPMBUILD)
+    list(APPEND VARNELT_PACKAGES ${CPACK_RPM_FILE_NAME})
+endif()
+include(CPack)

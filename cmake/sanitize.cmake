@@ -3,8 +3,6 @@
 # same sources with that preset in <build>/sanitize and runs that build's tests, with the preset's
 # test settings, as one test of its own.
 option(VARNELT_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
-option(VARNELT_SUBBUILDS
-    "Add the sub-builds: Varnelt.exe, the sanitizer build and the fuzz targets" ON)
 
 if(VARNELT_SANITIZE)
     # As flags rather than directory options: they reach the targets defined before this point.
@@ -12,7 +10,11 @@ if(VARNELT_SANITIZE)
         " -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer")
 endif()
 
-if(NOT VARNELT_SUBBUILDS OR NOT BUILD_TESTING)
+if(VARNELT_SANITIZE OR NOT BUILD_TESTING)
+    return() # no sanitizer build within the sanitizer build
+endif()
+if(NOT VARNELT_SUBBUILDS)
+    varnelt_skipped_test(sanitize "${VARNELT_NO_SUBBUILDS}")
     return()
 endif()
 if(NOT GTest_FOUND)

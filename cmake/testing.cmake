@@ -15,5 +15,3 @@ function(varnelt_skipped_test name reason)
 endfunction()
 
 set(VARNELT_NO_GTEST "GoogleTest is not installed (Debian package libgtest-dev)")
-set(VARNELT_NO_MINGW
-    "Varnelt.exe is not built: mingw-w64 is not installed (Debian packages g++-mingw-w64-x86-64, binutils-mingw-w64-x86-64)")

@@ -12,16 +12,6 @@ target_link_options(Varnelt PRIVATE
 target_link_libraries(Varnelt PRIVATE kernel32 user32 shlwapi)
 set_target_properties(Varnelt PROPERTIES OUTPUT_NAME Varnelt SUFFIX .exe)
 
-# Holds a file open without sharing, for the end-to-end scenario of a file in use.
-add_executable(HoldFile tests/e2e/hold_file.cpp)
-set_target_properties(HoldFile PROPERTIES OUTPUT_NAME HoldFile SUFFIX .exe)
-target_link_options(HoldFile PRIVATE -static)
-
-# Starts Varnelt.exe with a raw command line, as a Windows prompt hands it over.
-add_executable(RawLine tests/e2e/raw_line.cpp)
-set_target_properties(RawLine PROPERTIES OUTPUT_NAME RawLine SUFFIX .exe)
-target_link_options(RawLine PRIVATE -static)
-
 # The .zip holds Varnelt.exe alone (with the README), at the top of the archive.
 install(TARGETS Varnelt RUNTIME DESTINATION .)
 install(FILES README.md DESTINATION .)

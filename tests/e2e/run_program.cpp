@@ -75,6 +75,10 @@ RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &o
         command.push_back("wine");
     if (!line.empty())
         command.push_back(Environment("VARNELT_RAWLINE"));
+    // A build for another processor runs under its emulator (qemu-aarch64-static for arm64).
+    const std::string emulator = Environment("VARNELT_EMULATOR");
+    if (!emulator.empty() && !TargetIsWine())
+        command.push_back(emulator);
     command.push_back(program);
     command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char *> argv;

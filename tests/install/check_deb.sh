@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The .deb that the package command made: its metadata, an install with dpkg -i into a throw-away
-# root, the tool and the manual page that landed there, and a purge that leaves nothing behind.
+# root, the tool (under VARNELT_EMULATOR where it is another processor's) and the manual page that
+# landed there, and a purge that leaves nothing behind.
 #
 #   check_deb.sh DEB SOURCE MAINTAINER
 set -euo pipefail
@@ -37,6 +38,11 @@ touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
 dpkg=(dpkg "--root=$root" --log=/dev/null)
 [ "$(id -u)" -eq 0 ] || dpkg+=(--force-not-root)
 export PATH=$PATH:/usr/sbin:/sbin
+
+# Another processor's package installs where dpkg is told of that architecture, as on a
+# multi-architecture system.
+architecture=$(field Architecture)
+[ "$architecture" = "$(dpkg --print-architecture)" ] || "${dpkg[@]}" --add-architecture "$architecture"
 
 # An empty root: any dependency at all would stop the install here.
 "${dpkg[@]}" --install "$deb" >/dev/null

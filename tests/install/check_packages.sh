@@ -1,35 +1,51 @@
 #!/usr/bin/env bash
-# The README's package command, and the packages it says the build folder then holds, with the
-# files each must carry (the .deb's are install_deb's to check).
+# The README's package command: the packages it names are the ones this build makes (a name that
+# needs a sub-build is let off where that is not built), with the files each must carry (the
+# .deb's and .rpm's are install_deb_* and install_rpm_*'s to check), and SHA256SUMS checks them all.
 #
-#   check_packages.sh BUILD SOURCE WINDOWS    (WINDOWS: ON where the build makes Varnelt.exe)
+#   check_packages.sh BUILD SOURCE PACKAGE...    (PACKAGE...: the files this build's step makes)
 set -euo pipefail
 build=$1
 source_dir=$2
-windows=$3
+shift 2
+made=("$@")
 
 # The names in the README's "Install and packages" section: build/<name>.
 names=$(sed -n '/^## Install and packages/,/^## [^#]/p' "$source_dir/README.md" |
-        grep -oE 'build/[^ ]+\.(tar\.gz|deb|zip)' | sed 's|^build/||')
+        grep -oE 'build/[^ ]+\.(tar\.gz|deb|rpm|zip)|build/SHA256SUMS' | sed 's|^build/||' | sort -u)
 [ -n "$names" ] || { echo "README names no packages"; exit 1; }
 # Made anew, so that a package left from an earlier build cannot pass.
 for name in $names; do rm -f "$build/$name"; done
 cmake --build "$build" --target packages >/dev/null
 status=0
+for name in "${made[@]}" SHA256SUMS; do
+    grep -qxF "$name" <<<"$names" || { echo "the package step makes $name; README does not name it"; status=1; }
+done
 for name in $names; do
     path=$build/$name
-    case $name in
-    *.zip) [ "$windows" = ON ] || { echo "no Varnelt.exe here: $name is not made"; continue; } ;;
-    esac
+    if [ "$name" != SHA256SUMS ] && ! printf '%s\n' "${made[@]}" | grep -qxF "$name"; then
+        echo "$name: not made by this build (its sub-build is off or cannot be built here)"
+        continue
+    fi
     [ -f "$path" ] || { echo "README names $name; the package command did not make it"; status=1; continue; }
     case $name in
     *.tar.gz) contents=$(tar -tzf "$path"); wanted="bin/varnelt share/man/man1/varnelt.1" ;;
     *.zip) contents=$(cmake -E tar tf "$path"); wanted="Varnelt.exe README.md" ;;
-    *.deb) echo "$name: made (installed and looked into by install_deb)"; continue ;;
+    SHA256SUMS) contents=$(cut -d' ' -f3 "$path"); wanted="${made[*]}" ;;
+    *) echo "$name: made (installed and looked into by its own test)"; continue ;;
     esac
     for file in $wanted; do
-        grep -qE "(^|[ /])$file\$" <<<"$contents" || { echo "$name lacks $file"; status=1; }
+        grep -qE "(^|[ /])${file//./\\.}\$" <<<"$contents" || { echo "$name lacks $file"; status=1; }
     done
     echo "$name: made, with $wanted"
 done
+(cd "$build" && sha256sum -c SHA256SUMS) || status=1
+
+# The README's check of a download, as it stands, where one package lies beside SHA256SUMS.
+line=$(sed -n '/^## Install and packages/,/^## [^#]/p' "$source_dir/README.md" | grep -m1 '^sha256sum -c') ||
+    { echo "README shows no sha256sum -c"; exit 1; }
+download=$(mktemp -d)
+trap 'rm -rf "$download"' EXIT
+cp "$build/SHA256SUMS" "$build/${made[1]}" "$download"
+(cd "$download" && bash -c "${line%%#*}") || { echo "README's \"${line%%#*}\" fails on a download"; status=1; }
 exit $status

@@ -1,11 +1,12 @@
 # Sourced by the install checks: what every way of installing must give.
 
-# The installed TOOL, started in the folder WORK, cuts a file of six bytes to three.
+# The installed TOOL, started in the folder WORK, cuts a file of six bytes to three. Another
+# processor's tool runs under the emulator in VARNELT_EMULATOR.
 check_tool() {
     local tool=$1 work=$2
     [ -x "$tool" ] || { echo "no $tool"; return 1; }
     printf 'abcdef' >"$work/file.bin"
-    (cd "$work" && "$tool" file.bin 3) >"$work/out.txt"
+    (cd "$work" && ${VARNELT_EMULATOR:+"$VARNELT_EMULATOR"} "$tool" file.bin 3) >"$work/out.txt"
     local expected=$'OpenFile... ok\r\nSetFilePointer(0x00000003)... ok\r\nSetEndOfFile... ok\r\nCloseFile... ok\r\n'
     [ "$(cat "$work/out.txt"; echo x)" = "${expected}x" ] ||
         { echo "unexpected transcript from $tool:"; cat -A "$work/out.txt"; return 1; }

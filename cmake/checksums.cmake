@@ -1,0 +1,17 @@
+# cmake -P checksums.cmake -- FILE...: writes SHA256SUMS in the current folder, in the form that
+# `sha256sum -c SHA256SUMS` checks, for the files named (each must be there).
+set(sums "")
+set(reading OFF)
+foreach(i RANGE ${CMAKE_ARGC})
+    if(reading AND DEFINED CMAKE_ARGV${i})
+        set(file ${CMAKE_ARGV${i}})
+        if(NOT EXISTS ${file})
+            message(FATAL_ERROR "${file} was not made: no SHA256SUMS")
+        endif()
+        file(SHA256 ${file} sum)
+        string(APPEND sums "${sum}  ${file}\n")
+    elseif(CMAKE_ARGV${i} STREQUAL "--")
+        set(reading ON)
+    endif()
+endforeach()
+file(WRITE SHA256SUMS "${sums}")

@@ -1,0 +1,31 @@
+# The packages step: every package this build and its sub-builds make, in the build folder, and
+# SHA256SUMS beside them. VARNELT_PACKAGES (from install.cmake on) lists their file names.
+set(packing COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake)
+set(packed varnelt)
+
+if(VARNELT_WINDOWS_EXE)
+    list(APPEND VARNELT_PACKAGES varnelt-${PROJECT_VERSION}-windows-x64.zip)
+    list(APPEND packing COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/windows/CPackConfig.cmake)
+    list(APPEND packed varnelt_windows)
+endif()
+# The arm64 tool as a .deb and an .rpm; the .tar.gz stays the x86-64 one's.
+if(VARNELT_ARM64_TOOL)
+    varnelt_package_names(aarch64 architecture deb rpm)
+    list(APPEND VARNELT_PACKAGES ${deb})
+    set(generators DEB)
+    if(VARNELT_RPMBUILD)
+        list(APPEND VARNELT_PACKAGES ${rpm})
+        list(APPEND generators RPM)
+    endif()
+    list(JOIN generators $<SEMICOLON> generators) # one argument for cpack
+    list(APPEND packing COMMAND ${CMAKE_CPACK_COMMAND} -G ${generators} --config ${PROJECT_BINARY_DIR}/arm64/CPackConfig.cmake)
+    list(APPEND packed varnelt_arm64)
+endif()
+
+list(JOIN VARNELT_PACKAGES ", " names)
+add_custom_target(packages ${packing}
+    COMMAND ${CMAKE_COMMAND} -P ${CMAKE_CURRENT_LIST_DIR}/checksums.cmake -- ${VARNELT_PACKAGES}
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+    DEPENDS ${packed}
+    COMMENT "Packing ${names} and their SHA256SUMS"
+    VERBATIM)

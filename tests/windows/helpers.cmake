@@ -1,0 +1,12 @@
+# Included by the Windows build: the helpers of the end-to-end scenarios under Wine, built beside
+# Varnelt.exe with the C run-time (they are test tools, not the product).
+
+# Holds a file open without sharing, for the end-to-end scenario of a file in use.
+add_executable(HoldFile ${PROJECT_SOURCE_DIR}/tests/e2e/hold_file.cpp)
+set_target_properties(HoldFile PROPERTIES OUTPUT_NAME HoldFile SUFFIX .exe)
+target_link_options(HoldFile PRIVATE -static)
+
+# Starts Varnelt.exe with a raw command line, as a Windows prompt hands it over.
+add_executable(RawLine ${PROJECT_SOURCE_DIR}/tests/e2e/raw_line.cpp)
+set_target_properties(RawLine PROPERTIES OUTPUT_NAME RawLine SUFFIX .exe)
+target_link_options(RawLine PRIVATE -static)
