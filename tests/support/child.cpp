@@ -1,0 +1,190 @@
+#include "tests/support/child.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pty.h>
+#include <pwd.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+
+namespace {
+long long Now()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+// In the child, before its body: everything but the standard handles; false when a step failed.
+bool SetUp(const ChildSetup &setup, const passwd *user)
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlives a test that crashed
+    signal(SIGPIPE, SIG_DFL);
+    const rlimit limit = {static_cast<rlim_t>(setup.fileSizeLimit), static_cast<rlim_t>(setup.fileSizeLimit)};
+    if (setup.fileSizeLimit >= 0 && setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return false;
+    if (user && (setgroups(0, nullptr) != 0 || setgid(user->pw_gid) != 0 || setuid(user->pw_uid) != 0))
+        return false;
+    return setup.directory.empty() || chdir(setup.directory.c_str()) == 0;
+}
+} // namespace
+
+bool Child::Start(const ChildSetup &setup, const std::function<void()> &body)
+{
+    passwd *user = setup.user.empty() ? nullptr : getpwnam(setup.user.c_str());
+    if (!setup.user.empty() && !user)
+        return false;
+    fflush(nullptr); // nothing buffered may reach the child's output twice
+    int input[2] = {-1, -1}, out[2] = {-1, -1};
+    if (setup.terminal) {
+        // Bytes pass unchanged both ways, no key is echoed, and a read takes one key.
+        termios settings{};
+        cfmakeraw(&settings);
+        settings.c_cflag |= CREAD;
+        settings.c_cc[VMIN] = 1;
+        cfsetspeed(&settings, B38400);
+        pid = forkpty(&output, nullptr, &settings, nullptr);
+    } else {
+        if (pipe2(input, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+            return false;
+        // The input fits into the pipe: written whole before the start.
+        const ssize_t written = write(input[1], setup.input.data(), setup.input.size());
+        close(input[1]);
+        if (setup.outputRoom >= 0) {
+            capacity = fcntl(out[1], F_SETPIPE_SZ, 4096);
+            filler = capacity > setup.outputRoom ? static_cast<size_t>(capacity - setup.outputRoom) : 0;
+            if (write(out[1], std::string(filler, '#').data(), filler) != static_cast<ssize_t>(filler))
+                return false;
+        }
+        if (written != static_cast<ssize_t>(setup.input.size()))
+            return false;
+        output = out[0];
+        if (setup.brokenOutput) {
+            close(out[0]);
+            output = -1;
+        }
+        pid = fork();
+    }
+    if (pid == 0) {
+        if (!setup.terminal) {
+            setsid(); // a group of its own, killed whole
+            dup2(input[0], 0);
+            dup2(out[1], 1);
+        }
+        for (int standard : {0, 1, 2})
+            if ((standard == 0 && setup.closedInput) || (standard == 1 && setup.closedOutput) ||
+                (standard == 2 && setup.closedError))
+                close(standard);
+        if (!SetUp(setup, user))
+            _exit(126);
+        body();
+        _exit(127);
+    }
+    if (input[0] >= 0)
+        close(input[0]);
+    if (out[1] >= 0)
+        close(out[1]);
+    return pid > 0;
+}
+
+Child::~Child()
+{
+    Kill();
+    if (output >= 0)
+        close(output);
+}
+
+bool Child::Ended()
+{
+    if (!reaped && pid > 0 && waitpid(pid, &status, WNOHANG) == pid)
+        reaped = true;
+    return reaped || pid <= 0;
+}
+
+void Child::Kill()
+{
+    if (Ended())
+        return;
+    kill(-pid, SIGKILL); // its helpers too (Wine starts some)
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    reaped = true;
+}
+
+bool Child::Read(const std::string &marker, int milliseconds, const char *key)
+{
+    const long long deadline = Now() + milliseconds;
+    long long typed = 0;
+    auto found = [&] {
+        return !marker.empty() && text.size() >= marker.size() &&
+               text.compare(text.size() - marker.size(), marker.size(), marker) == 0;
+    };
+    while (!found() && output >= 0 && Now() < deadline) {
+        if (key && Now() - typed >= 50) {
+            typed = Now();
+            if (write(output, key, 1) != 1)
+                key = nullptr;
+        }
+        pollfd ready = {output, POLLIN, 0};
+        const bool ended = Ended(); // asked first: what it wrote before it ended is read below
+        if (poll(&ready, 1, 20) <= 0) {
+            if (ended)
+                break;
+            continue;
+        }
+        char chunk[4096];
+        const ssize_t n = read(output, chunk, sizeof chunk);
+        if (n <= 0) { // the end, or EIO once the terminal's last user is gone
+            close(output);
+            output = -1;
+            break;
+        }
+        text.append(chunk, static_cast<size_t>(n));
+        const size_t skipped = std::min(filler, text.size());
+        text.erase(0, skipped);
+        filler -= skipped;
+    }
+    return found();
+}
+
+int Child::Wait(int milliseconds)
+{
+    const long long deadline = Now() + milliseconds;
+    while (!Ended()) {
+        if (Now() >= deadline) {
+            hung = true;
+            Kill();
+        }
+        usleep(1000);
+    }
+    signal = !hung && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return !hung && pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool Child::WaitUntilAsleepIn(long call, int milliseconds, bool outputFull)
+{
+    const std::string process = "/proc/" + std::to_string(pid);
+    for (const long long deadline = Now() + milliseconds; !Ended() && Now() < deadline; usleep(1000)) {
+        int queued = 0;
+        if (outputFull && (ioctl(output, FIONREAD, &queued) != 0 || queued < capacity))
+            continue;
+        std::string stat, calling;
+        std::getline(std::ifstream(process + "/stat"), stat);
+        std::ifstream(process + "/syscall") >> calling;
+        const size_t name = stat.rfind(')'); // the command's name in parentheses may hold anything
+        if (name != std::string::npos && stat.compare(name, 3, ") S") == 0 && calling == std::to_string(call))
+            return true;
+    }
+    return false;
+}
