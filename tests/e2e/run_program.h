@@ -2,6 +2,9 @@
 // Wine, chosen by the environment that CTest sets (VARNELT_TARGET, VARNELT_PROGRAM).
 #pragma once
 
+#include "tests/support/files.h"
+#include "tests/support/transcripts.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -42,15 +45,5 @@ std::string AsShown(std::string transcript);
 // Runs the tool with the arguments that follow the program name.
 RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &options = {});
 
-// The bytes a file holds before a run: no zeros, so that a stray hole or cut shows.
-std::string FilePattern();
-// Whether the file at path has the size and holds original's first bytes, with zeros past them
-// (checked for a mebibyte at both ends of what follows).
-testing::AssertionResult FileHolds(const std::string &path, const std::string &original, long long size);
-
 // The Windows name Wine gives a Linux path: Z: and backslashes.
 std::string WindowsPath(std::string path);
-
-// A fresh, empty directory under the system's temporary folder, removed by RemoveTree.
-std::string MakeTemporaryDirectory();
-void RemoveTree(const std::string &path);

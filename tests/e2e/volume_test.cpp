@@ -21,7 +21,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-constexpr long long Mi = 1 << 20;
 constexpr long long Unchanged = -1;
 
 struct Volume {
@@ -49,30 +48,18 @@ struct VolumeRow {
 
 void PrintTo(const VolumeRow &row, std::ostream *out) { *out << row.name; }
 
-std::string Steps(const std::string &position, const std::string &sparseLine = "")
-{
-    return "OpenFile... ok\r\n" + sparseLine + "SetFilePointer(0x" + position +
-           ")... ok\r\nSetEndOfFile... ok\r\nCloseFile... ok\r\n";
-}
-
-std::string DiskFull(const std::string &position)
-{
-    return "OpenFile... ok\r\nSetFilePointer(0x" + position +
-           ")... ok\r\nSetEndOfFile... failed\r\n(There is not enough space on the disk.)\r\n\r\n";
-}
-
-const std::string SparseRefused = "Set sparse flag... failed\r\n(Incorrect function.)\r\n\r\n";
+std::string DiskFullAt(const std::string &position) { return EndFailed(position, DiskFull); }
 
 const VolumeRow Rows[] = {
-    {"ext4_beyond_the_volume", Ext4, {"f", "64Mi"}, -1, DiskFull("04000000"), 1, Unchanged},
-    {"ext4_beyond_what_is_left", Ext4, {"f", "16Mi"}, 8, DiskFull("01000000"), 1, Unchanged},
+    {"ext4_beyond_the_volume", Ext4, {"f", "64Mi"}, -1, DiskFullAt("04000000"), 1, Unchanged},
+    {"ext4_beyond_what_is_left", Ext4, {"f", "16Mi"}, 8, DiskFullAt("01000000"), 1, Unchanged},
     {"ext4_within_what_is_left", Ext4, {"f", "16Mi"}, -1, Steps("01000000"), 0, 16 * Mi},
     // The blocks ext4 keeps for root are root's to use, and nobody else's.
     {"ext4_into_roots_reserve", Ext4, {"f", "2Mi"}, 1, Steps("00200000"), 0, 2 * Mi},
-    {"ext4_into_roots_reserve_as_nobody", Ext4, {"f", "2Mi"}, 1, DiskFull("00200000"), 1, Unchanged, "nobody"},
+    {"ext4_into_roots_reserve_as_nobody", Ext4, {"f", "2Mi"}, 1, DiskFullAt("00200000"), 1, Unchanged, "nobody"},
     // Another writer takes the room after the open: what was reserved goes back.
-    {"ext4_runs_out_midway", Ext4, {"f", "8Mi"}, -1, DiskFull("00800000"), 1, Unchanged, "", 4},
-    {"tmpfs_beyond_what_is_left", Tmpfs, {"f", "4Mi"}, 2, DiskFull("00400000"), 1, Unchanged},
+    {"ext4_runs_out_midway", Ext4, {"f", "8Mi"}, -1, DiskFullAt("00800000"), 1, Unchanged, "", 4},
+    {"tmpfs_beyond_what_is_left", Tmpfs, {"f", "4Mi"}, 2, DiskFullAt("00400000"), 1, Unchanged},
     {"tmpfs_within_what_is_left", Tmpfs, {"f", "4Mi"}, -1, Steps("00400000"), 0, 4 * Mi},
     // ramfs counts no blocks at all: there is nothing to hold a reservation against.
     {"ramfs_counts_no_blocks", Ramfs, {"f", "4Mi"}, -1, Steps("00400000"), 0, 4 * Mi},
