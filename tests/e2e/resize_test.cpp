@@ -18,7 +18,7 @@
 namespace {
 // What the file named "f" is, or what happens around the run.
 enum class Setup { File, Missing, Directory, ReadOnly, Fifo, Locked, Holes, FullDisk, SizeLimit,
-                   ClosedOutput, BrokenPipe, PseudoFile };
+                   ClosedOutput, BrokenPipe, PseudoFile, Swapped };
 // What the Linux build must leave allocated: anything, the whole new size, or no more than before.
 enum class Blocks { Any, Reserved, NoGrowth };
 constexpr long long Unchanged = -1;
@@ -67,6 +67,9 @@ std::vector<Scenario> Scenarios()
         // Wine's attribute query does not see a FIFO at all.
         {"fifo", Setup::Fifo, {"f", "5"}, denied, 1, Unchanged, Blocks::Any, NotFound, 2},
         {"locked", Setup::Locked, {"f", "5"}, OpenFailed(SharingViolation), 1, Unchanged, Blocks::Any},
+        // Another file renamed over "f" between the look and the open is not the file looked at.
+        {"swapped_after_the_look", Setup::Swapped, {"f", "5"}, denied, 1, Unchanged, Blocks::Any, "", -1,
+         "the stall in the first write is timed for the Linux build"},
         {"sparse_option", Setup::File, {"f", "1Mi", "-s"}, Steps("00100000", SparseOk), 0, Mi,
          Blocks::NoGrowth},
         // Wine reports no sparse attribute, so it always makes the request.
@@ -173,6 +176,7 @@ TEST_P(Resize, Scenario)
         std::ofstream(path(), std::ios::binary) << original;
         const int changed = row.setup == Setup::Holes      ? truncate(path().c_str(), Mi)
                             : row.setup == Setup::ReadOnly ? chmod(path().c_str(), 0444)
+                            : row.setup == Setup::Swapped  ? link(path().c_str(), (directory + "/old").c_str())
                                                            : 0;
         ASSERT_EQ(changed, 0);
     }
@@ -192,9 +196,17 @@ TEST_P(Resize, Scenario)
     options.brokenPipe = row.setup == Setup::BrokenPipe;
     if (row.setup == Setup::SizeLimit)
         options.fileSizeLimit = 2 * Mi;
+    bool swapped = false;
+    if (row.setup == Setup::Swapped) { // the tool sleeps in its first write, after the look
+        options.whileBlocked = [&] {
+            std::ofstream(directory + "/g", std::ios::binary) << original;
+            swapped = rename((directory + "/g").c_str(), path().c_str()) == 0;
+        };
+    }
     const RunResult run = RunTool(row.arguments, options);
 
     ASSERT_FALSE(run.timedOut) << "the run hung";
+    EXPECT_EQ(swapped, row.setup == Setup::Swapped) << "nothing was swapped in";
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.output, wine && !row.wineOutput.empty() ? row.wineOutput : AsShown(row.output));
     EXPECT_EQ(run.exitCode, wine && row.wineExitCode >= 0 ? row.wineExitCode : row.exitCode);
@@ -206,6 +218,7 @@ TEST_P(Resize, Scenario)
     case Setup::Directory: EXPECT_TRUE(S_ISDIR(after.st_mode)); return;
     case Setup::Fifo: EXPECT_TRUE(S_ISFIFO(after.st_mode)); return;
     case Setup::PseudoFile: EXPECT_EQ(Contents(row.arguments[0]), pseudoBefore); return;
+    case Setup::Swapped: EXPECT_TRUE(FileHolds(directory + "/old", original, before.st_size)); break;
     default: ASSERT_TRUE(S_ISREG(after.st_mode));
     }
     const long long size = row.size == Unchanged ? before.st_size : row.size;
