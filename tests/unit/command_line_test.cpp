@@ -113,6 +113,15 @@ TEST(SplitCommandLine, SplitsComposedArgumentsBackUnchanged)
     }
 }
 
+// A composed line longer than the stand-in's room is cut to exactly its 4095 bytes, never past.
+TEST(PosixComposeCommandLine, CutsAnOverlongLineToItsRoom)
+{
+    std::string program = "prog", name(5000, 'x');
+    char *argv[] = {program.data(), name.data()};
+    ASSERT_TRUE(PosixComposeCommandLine(2, argv));
+    EXPECT_EQ(strlen(GetCommandLineA()), 4095u);
+}
+
 // Where the system maps characters of the wide line to look-alikes or replacements in the 8-bit
 // one (a code page without them), the two differ, and the line must not be used.
 TEST(CommandLineIsExact, TheEightBitLineMustConvertBackToTheWideOne)
