@@ -128,18 +128,16 @@ Pipe HoldUnderWine(const std::string &directory)
 
 class Resize : public testing::TestWithParam<Scenario> {
 protected:
-    void SetUp() override { directory = MakeTemporaryDirectory(); }
     void TearDown() override
     {
         holder.reset();
         if (lock >= 0)
             close(lock);
         if (mounted)
-            umount2(directory.c_str(), MNT_DETACH);
-        RemoveTree(directory);
+            umount2(directory.path.c_str(), MNT_DETACH);
     }
-    std::string directory;
-    std::string path() const { return directory + "/f"; }
+    TemporaryDirectory directory;
+    std::string path() const { return directory / "f"; }
     bool mounted = false;
     int lock = -1;
     Pipe holder{nullptr, pclose};
@@ -153,7 +151,7 @@ TEST_P(Resize, Scenario)
         GTEST_SKIP() << row.wineSkip;
     }
     if (row.setup == Setup::FullDisk) {
-        if (mount("tmpfs", directory.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        if (mount("tmpfs", directory.path.c_str(), "tmpfs", 0, "size=1m") != 0) {
             GTEST_SKIP() << "cannot mount a small tmpfs here: " << strerror(errno);
         }
         mounted = true;
@@ -176,7 +174,7 @@ TEST_P(Resize, Scenario)
         std::ofstream(path(), std::ios::binary) << original;
         const int changed = row.setup == Setup::Holes      ? truncate(path().c_str(), Mi)
                             : row.setup == Setup::ReadOnly ? chmod(path().c_str(), 0444)
-                            : row.setup == Setup::Swapped  ? link(path().c_str(), (directory + "/old").c_str())
+                            : row.setup == Setup::Swapped  ? link(path().c_str(), (directory / "old").c_str())
                                                            : 0;
         ASSERT_EQ(changed, 0);
     }
@@ -184,23 +182,22 @@ TEST_P(Resize, Scenario)
     stat(path().c_str(), &before);
 
     if (row.setup == Setup::Locked && wine) {
-        holder = HoldUnderWine(directory);
+        holder = HoldUnderWine(directory.path);
         ASSERT_TRUE(holder) << "HoldFile.exe did not say \"held\"";
     } else if (row.setup == Setup::Locked) {
         lock = open(path().c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_EQ(flock(lock, LOCK_EX), 0);
     }
     RunOptions options;
-    options.workingDirectory = directory;
-    options.closeStandardOutput = row.setup == Setup::ClosedOutput;
-    options.brokenPipe = row.setup == Setup::BrokenPipe;
-    if (row.setup == Setup::SizeLimit)
-        options.fileSizeLimit = 2 * Mi;
+    options.directory = directory.path;
+    options.closedOutput = row.setup == Setup::ClosedOutput;
+    options.brokenOutput = row.setup == Setup::BrokenPipe;
+    options.fileSizeLimit = row.setup == Setup::SizeLimit ? 2 * Mi : -1;
     bool swapped = false;
     if (row.setup == Setup::Swapped) { // the tool sleeps in its first write, after the look
         options.whileBlocked = [&] {
-            std::ofstream(directory + "/g", std::ios::binary) << original;
-            swapped = rename((directory + "/g").c_str(), path().c_str()) == 0;
+            std::ofstream(directory / "g", std::ios::binary) << original;
+            swapped = rename((directory / "g").c_str(), path().c_str()) == 0;
         };
     }
     const RunResult run = RunTool(row.arguments, options);
@@ -218,7 +215,7 @@ TEST_P(Resize, Scenario)
     case Setup::Directory: EXPECT_TRUE(S_ISDIR(after.st_mode)); return;
     case Setup::Fifo: EXPECT_TRUE(S_ISFIFO(after.st_mode)); return;
     case Setup::PseudoFile: EXPECT_EQ(Contents(row.arguments[0]), pseudoBefore); return;
-    case Setup::Swapped: EXPECT_TRUE(FileHolds(directory + "/old", original, before.st_size)); break;
+    case Setup::Swapped: EXPECT_TRUE(FileHolds(directory / "old", original, before.st_size)); break;
     default: ASSERT_TRUE(S_ISREG(after.st_mode));
     }
     const long long size = row.size == Unchanged ? before.st_size : row.size;

@@ -1,7 +1,5 @@
 #include "run_program.h"
 
-#include "tests/support/child.h"
-
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -22,13 +20,12 @@ std::string Environment(const char *name)
 // lie in a folder that only its owner may enter, as /root is. Made once, removed at exit.
 std::string ReachableCopy(const std::string &program)
 {
-    static const std::string folder = MakeTemporaryDirectory();
-    const std::string copy = folder + "/" + std::filesystem::path(program).filename().string();
+    static const TemporaryDirectory folder;
+    const std::string copy = folder / std::filesystem::path(program).filename().string();
     if (access(copy.c_str(), X_OK) != 0) {
         std::filesystem::copy_file(program, copy);
-        if (chmod(folder.c_str(), 0755) != 0 || chmod(copy.c_str(), 0755) != 0)
+        if (chmod(folder.path.c_str(), 0755) != 0 || chmod(copy.c_str(), 0755) != 0)
             throw std::runtime_error("cannot open the program's copy to every user");
-        atexit([] { RemoveTree(folder); });
     }
     return copy;
 }
@@ -50,33 +47,21 @@ std::vector<std::string> Command(const std::vector<std::string> &arguments, cons
     return command;
 }
 
-ChildSetup SetupFor(const RunOptions &options)
-{
-    ChildSetup setup;
-    setup.input = TargetIsWine() ? options.rawCommandLine : "";
-    setup.closedOutput = options.closeStandardOutput;
-    setup.brokenOutput = options.brokenPipe;
-    setup.outputRoom = options.whileBlocked ? options.outputRoom : -1;
-    setup.directory = options.workingDirectory;
-    setup.user = options.user;
-    setup.fileSizeLimit = options.fileSizeLimit;
-    return setup;
-}
 } // namespace
 
 bool TargetIsWine() { return Environment("VARNELT_TARGET") == "wine"; }
 
-const char *TargetName() { return TargetIsWine() ? "wine" : "linux"; }
-
-RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &options)
+RunResult RunTool(const std::vector<std::string> &arguments, RunOptions options)
 {
     std::vector<std::string> command = Command(arguments, options);
     std::vector<char *> argv; // made before the fork: a thread of the test may hold the heap's lock
     for (std::string &word : command)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    options.input = TargetIsWine() ? options.rawCommandLine : "";
+    options.outputRoom = options.whileBlocked ? std::max(options.outputRoom, 0) : -1;
     Child child;
-    if (!child.Start(SetupFor(options), [&] { execvp(argv[0], argv.data()); }))
+    if (!child.Start(options, [&] { execvp(argv[0], argv.data()); }))
         throw std::runtime_error("cannot start " + command[0] + " as " + options.user);
     const int limit = options.timeoutSeconds * 1000;
     if (options.whileBlocked && child.WaitUntilAsleepIn(SYS_write, limit, true))

@@ -88,46 +88,31 @@ int TakeHold(const std::string &directory, Hold hold)
     }
 }
 
-// Starts a process that runs the action, writes its result as a line, and keeps what it holds
-// until the test ends.
-template <typename Action> void Begin(Child *child, Action action)
-{
-    child->Start({}, [&] {
-        dprintf(1, "%lld\n", static_cast<long long>(action()));
-        for (;;)
-            pause();
-    });
-}
-
-// The result, once the child has written it within the milliseconds.
+// The result a child wrote as a line, once it did within the milliseconds.
 bool Await(Child &child, int milliseconds, long long *result)
 {
     return child.Read("\n", milliseconds) && (*result = std::stoll(child.text), true);
 }
 
-// A fresh directory holding "f", and the child processes of a test, ended after it.
+// A fresh directory holding "f", and the child processes of a test, killed after it.
 template <typename Param> class Processes : public testing::TestWithParam<Param> {
 protected:
-    void SetUp() override
-    {
-        directory = MakeTemporaryDirectory();
-        std::ofstream(path(), std::ios::binary) << original;
-    }
-    void TearDown() override
-    {
-        children.clear();
-        RemoveTree(directory);
-    }
-    std::string path() const { return directory + "/f"; }
+    void SetUp() override { std::ofstream(path(), std::ios::binary) << original; }
+    std::string path() const { return directory / "f"; }
+    // Starts a process that runs the action, writes its result as a line, and keeps what it holds.
     template <typename Action> Child &Keep(Action action)
     {
-        Begin(&children.emplace_back(), action);
+        children.emplace_back().Start({}, [&] {
+            dprintf(1, "%lld\n", static_cast<long long>(action()));
+            for (;;)
+                pause();
+        });
         return children.back();
     }
 
     const std::string original = FilePattern();
-    std::string directory;
-    std::deque<Child> children; // killed after the test; Keep's references stay valid
+    TemporaryDirectory directory;
+    std::deque<Child> children; // Keep's references stay valid
 };
 
 using Sharing = Processes<Holder>;
@@ -143,17 +128,17 @@ TEST_P(Sharing, Row)
         GTEST_SKIP() << "running the tool as nobody on root's file needs root";
     }
     RunOptions options;
-    options.workingDirectory = directory;
+    options.directory = directory.path;
     options.timeoutSeconds = 30;
     if (row.hold == Hold::OtherName) {
-        ASSERT_EQ(link(path().c_str(), (directory + "/g").c_str()), 0);
+        ASSERT_EQ(link(path().c_str(), (directory / "g").c_str()), 0);
     }
     if (row.notOwner) {
-        ASSERT_EQ(chmod(directory.c_str(), 0711), 0);
+        ASSERT_EQ(chmod(directory.path.c_str(), 0711), 0);
         ASSERT_EQ(chmod(path().c_str(), 0666), 0);
         options.user = "nobody";
     }
-    Child &holder = Keep([&] { return TakeHold(directory, row.hold); });
+    Child &holder = Keep([&] { return TakeHold(directory.path, row.hold); });
     long long held = -1;
     ASSERT_TRUE(Await(holder, 10000, &held)) << "the holder did not start";
     ASSERT_EQ(held, 0) << "the holder failed: " << strerror(static_cast<int>(held));
@@ -223,7 +208,7 @@ TEST_P(Opener, WaitsForTheToolOrTheSizeStays)
     Child *opener = nullptr;
     long long seen = -1; // the size the other opener found
     RunOptions options;
-    options.workingDirectory = directory;
+    options.directory = directory.path;
     options.timeoutSeconds = 30;
     // "OpenFile..." fits into the pipe and " ok" does not: the tool sleeps with the file open.
     options.outputRoom = 11;
@@ -267,7 +252,8 @@ TEST(Race, OneOfTwoRunsAlwaysWins)
     if (TargetIsWine()) {
         GTEST_SKIP() << "Wine decides between its own processes; a pair starts too slowly there";
     }
-    const std::string directory = MakeTemporaryDirectory(), path = directory + "/race.bin";
+    const TemporaryDirectory directory;
+    const std::string path = directory / "race.bin";
     const std::string original = FilePattern();
     int oneRefused = 0, bothRefused = 0, wrong = 0;
     std::string firstWrong;
@@ -276,7 +262,7 @@ TEST(Race, OneOfTwoRunsAlwaysWins)
         // Both runs sleep in their first write, just before the open, until both are there.
         std::atomic<int> blocked{0};
         RunOptions options;
-        options.workingDirectory = directory;
+        options.directory = directory.path;
         options.whileBlocked = [&] {
             for (int i = ++blocked; blocked < 2 && i < 1000000; ++i)
                 sched_yield();
@@ -300,7 +286,6 @@ TEST(Race, OneOfTwoRunsAlwaysWins)
             if (wrong++ == 0)
                 firstWrong = "pair " + std::to_string(pair) + ":\n" + runs[0].output + "---\n" + runs[1].output;
     }
-    RemoveTree(directory);
     printf("300 pairs: %d with one refused, %d both refused\n", oneRefused, bothRefused);
     EXPECT_EQ(bothRefused, 0) << "both runs were refused";
     EXPECT_EQ(wrong, 0) << firstWrong;

@@ -69,16 +69,17 @@ TEST_P(Names, OnlyTheFileMeantChanges)
     if (!wine && row.arguments.empty()) {
         GTEST_SKIP() << "reserved names and \\\\?\\ paths to files are Windows'";
     }
-    const std::string original = FilePattern(), directory = MakeTemporaryDirectory();
-    mkdir((directory + "/my dir").c_str(), 0755);
+    const std::string original = FilePattern();
+    const TemporaryDirectory directory;
+    mkdir((directory / "my dir").c_str(), 0755);
     for (const std::string &file : row.files)
-        std::ofstream(directory + "/" + file, std::ios::binary) << original;
+        std::ofstream(directory / file, std::ios::binary) << original;
     RunOptions options;
-    options.workingDirectory = directory;
+    options.directory = directory.path;
     options.rawCommandLine = "Varnelt " + row.line;
     const size_t placeholder = options.rawCommandLine.find("{dir}");
     if (placeholder != std::string::npos)
-        options.rawCommandLine.replace(placeholder, 5, WindowsPath(directory));
+        options.rawCommandLine.replace(placeholder, 5, WindowsPath(directory.path));
     const RunResult run = RunTool(wine ? std::vector<std::string>{} : row.arguments, options);
 
     ASSERT_FALSE(run.timedOut) << "the run hung";
@@ -86,9 +87,8 @@ TEST_P(Names, OnlyTheFileMeantChanges)
     EXPECT_EQ(run.exitCode, row.exitCode);
     for (size_t i = 0; i < row.files.size(); ++i) {
         const long long size = i == 0 && row.size != Unchanged ? row.size : static_cast<long long>(original.size());
-        EXPECT_TRUE(FileHolds(directory + "/" + row.files[i], original, size)) << row.files[i];
+        EXPECT_TRUE(FileHolds(directory / row.files[i], original, size)) << row.files[i];
     }
-    RemoveTree(directory);
 }
 
 INSTANTIATE_TEST_SUITE_P(Typed, Names, testing::ValuesIn(NameRows),

@@ -109,13 +109,11 @@ bool KernelHas(const std::string &type)
 
 class OnVolume : public testing::TestWithParam<VolumeRow> {
 protected:
-    void SetUp() override { directory = MakeTemporaryDirectory(); }
     void TearDown() override
     {
         // Even after a failure: the loop device goes with the last reference to the mount.
         if (mounted && umount2(mountPoint().c_str(), 0) != 0)
             umount2(mountPoint().c_str(), MNT_DETACH);
-        RemoveTree(directory);
     }
     // Empty when the volume is mounted at mountPoint(); otherwise why it cannot be.
     std::string Mount(const Volume &volume)
@@ -124,7 +122,7 @@ protected:
             return "mounting a volume needs root";
         if (mkdir(mountPoint().c_str(), 0755) != 0)
             return "cannot make the mount point";
-        const std::string image = directory + "/image";
+        const std::string image = directory / "image";
         std::string said;
         if (volume.make) {
             std::ofstream{image};
@@ -144,8 +142,8 @@ protected:
         mounted = true;
         return "";
     }
-    std::string mountPoint() const { return directory + "/volume"; }
-    std::string directory;
+    std::string mountPoint() const { return directory / "volume"; }
+    TemporaryDirectory directory;
     bool mounted = false;
 };
 
@@ -169,10 +167,10 @@ TEST_P(OnVolume, Row)
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}}; // a failed run must leave these
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
     RunOptions options;
-    options.workingDirectory = mountPoint();
+    options.directory = mountPoint();
     options.user = row.user;
     if (!row.user.empty()) {
-        ASSERT_EQ(chmod(directory.c_str(), 0711), 0);
+        ASSERT_EQ(chmod(directory.path.c_str(), 0711), 0);
         ASSERT_EQ(chmod(path.c_str(), 0666), 0);
     }
     // Nothing left for the file system to allocate on its own while the free count is watched.

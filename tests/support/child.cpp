@@ -11,7 +11,6 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -26,27 +25,24 @@ long long Now()
     return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
-// In the child, before its body: everything but the standard handles; false when a step failed.
+// In the child, after its standard handles: the rest of the set-up; false when a step failed.
 bool SetUp(const ChildSetup &setup, const passwd *user)
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlives a test that crashed
     signal(SIGPIPE, SIG_DFL);
-    const rlimit limit = {static_cast<rlim_t>(setup.fileSizeLimit), static_cast<rlim_t>(setup.fileSizeLimit)};
-    if (setup.fileSizeLimit >= 0 && setrlimit(RLIMIT_FSIZE, &limit) != 0)
-        return false;
-    if (user && (setgroups(0, nullptr) != 0 || setgid(user->pw_gid) != 0 || setuid(user->pw_uid) != 0))
-        return false;
-    return setup.directory.empty() || chdir(setup.directory.c_str()) == 0;
+    const rlim_t bytes = static_cast<rlim_t>(setup.fileSizeLimit);
+    const rlimit limit = {bytes, bytes};
+    return (setup.fileSizeLimit < 0 || setrlimit(RLIMIT_FSIZE, &limit) == 0) &&
+           (!user || (setgroups(0, nullptr) == 0 && setgid(user->pw_gid) == 0 && setuid(user->pw_uid) == 0)) &&
+           (setup.directory.empty() || chdir(setup.directory.c_str()) == 0);
 }
 } // namespace
 
 bool Child::Start(const ChildSetup &setup, const std::function<void()> &body)
 {
-    passwd *user = setup.user.empty() ? nullptr : getpwnam(setup.user.c_str());
-    if (!setup.user.empty() && !user)
-        return false;
-    fflush(nullptr); // nothing buffered may reach the child's output twice
+    const passwd *user = setup.user.empty() ? nullptr : getpwnam(setup.user.c_str());
     int input[2] = {-1, -1}, out[2] = {-1, -1};
+    fflush(nullptr); // nothing buffered may reach the child's output twice
     if (setup.terminal) {
         // Bytes pass unchanged both ways, no key is echoed, and a read takes one key.
         termios settings{};
@@ -56,18 +52,14 @@ bool Child::Start(const ChildSetup &setup, const std::function<void()> &body)
         cfsetspeed(&settings, B38400);
         pid = forkpty(&output, nullptr, &settings, nullptr);
     } else {
-        if (pipe2(input, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+        if ((!setup.user.empty() && !user) || pipe2(input, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
             return false;
-        // The input fits into the pipe: written whole before the start.
-        const ssize_t written = write(input[1], setup.input.data(), setup.input.size());
+        // The input fits into the pipe: written whole before the start. The filler leaves room.
+        const bool written = write(input[1], setup.input.data(), setup.input.size()) == ssize_t(setup.input.size());
         close(input[1]);
-        if (setup.outputRoom >= 0) {
-            capacity = fcntl(out[1], F_SETPIPE_SZ, 4096);
-            filler = capacity > setup.outputRoom ? static_cast<size_t>(capacity - setup.outputRoom) : 0;
-            if (write(out[1], std::string(filler, '#').data(), filler) != static_cast<ssize_t>(filler))
-                return false;
-        }
-        if (written != static_cast<ssize_t>(setup.input.size()))
+        capacity = setup.outputRoom < 0 ? 0 : fcntl(out[1], F_SETPIPE_SZ, 4096);
+        filler = static_cast<size_t>(std::max(0, capacity - setup.outputRoom));
+        if (!written || write(out[1], std::string(filler, '#').data(), filler) != ssize_t(filler))
             return false;
         output = out[0];
         if (setup.brokenOutput) {
@@ -82,19 +74,18 @@ bool Child::Start(const ChildSetup &setup, const std::function<void()> &body)
             dup2(input[0], 0);
             dup2(out[1], 1);
         }
-        for (int standard : {0, 1, 2})
-            if ((standard == 0 && setup.closedInput) || (standard == 1 && setup.closedOutput) ||
-                (standard == 2 && setup.closedError))
-                close(standard);
-        if (!SetUp(setup, user))
-            _exit(126);
-        body();
-        _exit(127);
+        if (setup.closedInput)
+            close(0);
+        if (setup.closedOutput)
+            close(1);
+        if (setup.closedError)
+            close(2);
+        if (SetUp(setup, user))
+            body();
+        _exit(126);
     }
-    if (input[0] >= 0)
-        close(input[0]);
-    if (out[1] >= 0)
-        close(out[1]);
+    close(input[0]);
+    close(out[1]);
     return pid > 0;
 }
 
@@ -131,13 +122,10 @@ bool Child::Read(const std::string &marker, int milliseconds, const char *key)
                text.compare(text.size() - marker.size(), marker.size(), marker) == 0;
     };
     while (!found() && output >= 0 && Now() < deadline) {
-        if (key && Now() - typed >= 50) {
+        if (key && Now() - typed >= 50 && write(output, key, 1) == 1)
             typed = Now();
-            if (write(output, key, 1) != 1)
-                key = nullptr;
-        }
         pollfd ready = {output, POLLIN, 0};
-        const bool ended = Ended(); // asked first: what it wrote before it ended is read below
+        const bool ended = Ended(); // asked first: what it wrote before it ended is still read
         if (poll(&ready, 1, 20) <= 0) {
             if (ended)
                 break;
@@ -148,9 +136,8 @@ bool Child::Read(const std::string &marker, int milliseconds, const char *key)
         if (n <= 0) { // the end, or EIO once the terminal's last user is gone
             close(output);
             output = -1;
-            break;
         }
-        text.append(chunk, static_cast<size_t>(n));
+        text.append(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
         const size_t skipped = std::min(filler, text.size());
         text.erase(0, skipped);
         filler -= skipped;
@@ -160,14 +147,11 @@ bool Child::Read(const std::string &marker, int milliseconds, const char *key)
 
 int Child::Wait(int milliseconds)
 {
-    const long long deadline = Now() + milliseconds;
-    while (!Ended()) {
+    for (const long long deadline = Now() + milliseconds; !Ended(); usleep(1000))
         if (Now() >= deadline) {
             hung = true;
             Kill();
         }
-        usleep(1000);
-    }
     signal = !hung && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return !hung && pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

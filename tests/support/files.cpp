@@ -45,18 +45,17 @@ testing::AssertionResult FileHolds(const std::string &path, const std::string &o
     return testing::AssertionSuccess();
 }
 
-std::string MakeTemporaryDirectory()
+TemporaryDirectory::TemporaryDirectory()
+    : path((std::filesystem::temp_directory_path() / "varnelt-test-XXXXXX").string())
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "varnelt-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
+    if (mkdtemp(path.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
-    return pattern;
 }
 
-void RemoveTree(const std::string &path)
+TemporaryDirectory::~TemporaryDirectory()
 {
+    namespace fs = std::filesystem;
     std::error_code ignored;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                 ignored);
-    std::filesystem::remove_all(path, ignored);
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path, ignored);
 }

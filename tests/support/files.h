@@ -15,6 +15,10 @@ std::string Contents(const std::string &path);
 // (checked for a mebibyte at both ends of what follows).
 testing::AssertionResult FileHolds(const std::string &path, const std::string &original, long long size);
 
-// A fresh, empty directory under the system's temporary folder, removed by RemoveTree.
-std::string MakeTemporaryDirectory();
-void RemoveTree(const std::string &path);
+// A fresh, empty directory under the system's temporary folder, removed with all it holds.
+struct TemporaryDirectory {
+    TemporaryDirectory();
+    ~TemporaryDirectory();
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
+    std::string path;
+};

@@ -65,12 +65,7 @@ bool Applies(PosixFault how, int kind, int error)
     return error != EINTR && error != EOPNOTSUPP && works & 1u << kind;
 }
 
-class Faults : public testing::TestWithParam<Row> {
-protected:
-    void SetUp() override { base = MakeTemporaryDirectory(); }
-    void TearDown() override { RemoveTree(base); }
-    std::string base;
-};
+using Faults = testing::TestWithParam<Row>;
 
 TEST_P(Faults, EveryCallFailsInTurn)
 {
@@ -78,8 +73,9 @@ TEST_P(Faults, EveryCallFailsInTurn)
     if (row.flags & AsNobody && geteuid() != 0) {
         GTEST_SKIP() << "running the tool as nobody on root's file needs root";
     }
-    ASSERT_EQ(chmod(base.c_str(), 0711), 0); // nobody reaches its run directories
-    const Outcome clean = RunOnce(row, base, {PosixCallKinds, 0, 0, PosixFault::Once});
+    const TemporaryDirectory base;
+    ASSERT_EQ(chmod(base.path.c_str(), 0711), 0); // nobody reaches its run directories
+    const Outcome clean = RunOnce(row, base.path, {PosixCallKinds, 0, 0, PosixFault::Once});
     ASSERT_FALSE(clean.hung);
     ASSERT_EQ(clean.output, row.output);
     ASSERT_EQ(clean.exitCode, row.exitCode);
@@ -99,7 +95,7 @@ TEST_P(Faults, EveryCallFailsInTurn)
                         continue;
                     ++runs;
                     const Fault fault = {static_cast<PosixCall>(kind), nth, error, how};
-                    Check(row, clean, RunOnce(row, base, fault), fault);
+                    Check(row, clean, RunOnce(row, base.path, fault), fault);
                 }
             }
         }
