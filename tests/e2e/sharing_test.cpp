@@ -3,7 +3,6 @@
 // a process that opens the file while the tool holds it waits, then finds the new size.
 #include "run_program.h"
 
-#include "tests/support/child.h"
 
 #include <errno.h>
 #include <fcntl.h>

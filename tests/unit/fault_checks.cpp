@@ -71,17 +71,14 @@ std::string Expected(const Row &row, const Fault &fault)
     return error == EINTR ? AsClean : TextOf(error);
 }
 
-const char *HowName(PosixFault how)
-{
-    return how == PosixFault::Once ? "once" : how == PosixFault::FromThenOn ? "from then on" : "after the work";
-}
 } // namespace
 
 void Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault &fault)
 {
     const int kind = fault.kind;
+    const char *how[] = {"once", "from then on", "after the work"};
     const std::string what = std::string(Kinds[kind].name) + " #" + std::to_string(fault.nth) + " " +
-                             strerrorname_np(fault.error) + " " + HowName(fault.how) + ":\n" + run.output;
+                             strerrorname_np(fault.error) + " " + how[int(fault.how)] + ":\n" + run.output;
     ASSERT_FALSE(run.hung) << "hung, " << what;
     EXPECT_EQ(run.signal, 0) << what;
     EXPECT_TRUE(run.exitCode >= 0 && run.exitCode <= 2) << run.exitCode << ", " << what;
