@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <memory>
 
 namespace {
 // What the file named "f" is, or what happens around the run.
@@ -110,27 +109,20 @@ std::vector<Scenario> Scenarios()
     return rows;
 }
 
-using Pipe = std::unique_ptr<FILE, int (*)(FILE *)>;
-
-// Wine's HoldFile.exe holds "f" unshared until its standard input, this pipe, is closed.
-Pipe HoldUnderWine(const std::string &directory)
+// Wine's HoldFile.exe holds "f" unshared until its standard input ends, when the holder goes.
+bool HoldUnderWine(Child *holder, const std::string &directory)
 {
-    const std::string command = "cd '" + directory + "' && exec wine \"$VARNELT_HOLDFILE\" f >held";
-    Pipe holder(popen(command.c_str(), "w"), pclose);
-    for (int i = 0; i < 600 && holder; ++i, usleep(100000)) { // its first start may be slow
-        std::string said;
-        std::getline(std::ifstream(directory + "/held"), said);
-        if (said.rfind("held", 0) == 0)
-            return holder;
-    }
-    return Pipe(nullptr, pclose);
+    ChildSetup setup;
+    setup.directory = directory;
+    setup.inputOpen = true;
+    return holder->Start(setup, [] { execlp("wine", "wine", getenv("VARNELT_HOLDFILE"), "f", nullptr); }) &&
+           holder->Read("\n", 60000); // "held"; its first start may be slow
 }
 
 class Resize : public testing::TestWithParam<Scenario> {
 protected:
     void TearDown() override
     {
-        holder.reset();
         if (lock >= 0)
             close(lock);
         if (mounted)
@@ -140,7 +132,7 @@ protected:
     std::string path() const { return directory / "f"; }
     bool mounted = false;
     int lock = -1;
-    Pipe holder{nullptr, pclose};
+    Child holder; // goes before the directory
 };
 
 TEST_P(Resize, Scenario)
@@ -182,8 +174,7 @@ TEST_P(Resize, Scenario)
     stat(path().c_str(), &before);
 
     if (row.setup == Setup::Locked && wine) {
-        holder = HoldUnderWine(directory.path);
-        ASSERT_TRUE(holder) << "HoldFile.exe did not say \"held\"";
+        ASSERT_TRUE(HoldUnderWine(&holder, directory.path)) << "HoldFile.exe did not say \"held\": " << holder.text;
     } else if (row.setup == Setup::Locked) {
         lock = open(path().c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_EQ(flock(lock, LOCK_EX), 0);

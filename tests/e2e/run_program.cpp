@@ -75,6 +75,16 @@ RunResult RunTool(const std::vector<std::string> &arguments, RunOptions options)
     return result;
 }
 
+bool Shell(const std::string &command, std::string *said, int seconds)
+{
+    Child shell;
+    shell.Start({}, [&] { execl("/bin/sh", "sh", "-c", (command + " 2>&1").c_str(), nullptr); });
+    shell.Read("", seconds * 1000);
+    if (said)
+        *said += shell.text;
+    return shell.Wait(seconds * 1000) == 0;
+}
+
 std::string AsShown(std::string transcript)
 {
     static const std::pair<std::string, std::string> WineTexts[] = {

@@ -37,5 +37,8 @@ std::string AsShown(std::string transcript);
 // Runs the tool with the arguments that follow the program name.
 RunResult RunTool(const std::vector<std::string> &arguments, RunOptions options = {});
 
+// Runs the shell command line: true when it succeeded; what it printed is added to said.
+bool Shell(const std::string &command, std::string *said = nullptr, int seconds = 60);
+
 // The Windows name Wine gives a Linux path: Z: and backslashes.
 std::string WindowsPath(std::string path);

@@ -76,16 +76,6 @@ bool TakeAllBut(const std::string &volume, int leftMebibytes, const char *name)
     return made;
 }
 
-// Runs a shell command: true when it succeeded; what it printed goes to said.
-bool Shell(const std::string &command, std::string *said)
-{
-    Child shell;
-    shell.Start({}, [&] { execl("/bin/sh", "sh", "-c", (command + " 2>&1").c_str(), nullptr); });
-    shell.Read();
-    *said += shell.text;
-    return shell.Wait() == 0;
-}
-
 // A word of a shell command line, after a space (the names here hold no quote).
 std::string Quoted(const std::string &word) { return " '" + word + "'"; }
 

@@ -41,7 +41,7 @@ bool SetUp(const ChildSetup &setup, const passwd *user)
 bool Child::Start(const ChildSetup &setup, const std::function<void()> &body)
 {
     const passwd *user = setup.user.empty() ? nullptr : getpwnam(setup.user.c_str());
-    int input[2] = {-1, -1}, out[2] = {-1, -1};
+    int in[2] = {-1, -1}, out[2] = {-1, -1};
     fflush(nullptr); // nothing buffered may reach the child's output twice
     if (setup.terminal) {
         // Bytes pass unchanged both ways, no key is echoed, and a read takes one key.
@@ -52,11 +52,14 @@ bool Child::Start(const ChildSetup &setup, const std::function<void()> &body)
         cfsetspeed(&settings, B38400);
         pid = forkpty(&output, nullptr, &settings, nullptr);
     } else {
-        if ((!setup.user.empty() && !user) || pipe2(input, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+        if ((!setup.user.empty() && !user) || pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
             return false;
         // The input fits into the pipe: written whole before the start. The filler leaves room.
-        const bool written = write(input[1], setup.input.data(), setup.input.size()) == ssize_t(setup.input.size());
-        close(input[1]);
+        const bool written = write(in[1], setup.input.data(), setup.input.size()) == ssize_t(setup.input.size());
+        if (setup.inputOpen)
+            input = in[1];
+        else
+            close(in[1]);
         capacity = setup.outputRoom < 0 ? 0 : fcntl(out[1], F_SETPIPE_SZ, 4096);
         filler = static_cast<size_t>(std::max(0, capacity - setup.outputRoom));
         if (!written || write(out[1], std::string(filler, '#').data(), filler) != ssize_t(filler))
@@ -71,7 +74,7 @@ bool Child::Start(const ChildSetup &setup, const std::function<void()> &body)
     if (pid == 0) {
         if (!setup.terminal) {
             setsid(); // a group of its own, killed whole
-            dup2(input[0], 0);
+            dup2(in[0], 0);
             dup2(out[1], 1);
         }
         if (setup.closedInput)
@@ -84,13 +87,15 @@ bool Child::Start(const ChildSetup &setup, const std::function<void()> &body)
             body();
         _exit(126);
     }
-    close(input[0]);
+    close(in[0]);
     close(out[1]);
     return pid > 0;
 }
 
 Child::~Child()
 {
+    if (input >= 0 && close(input) == 0)
+        Wait(10000);
     Kill();
     if (output >= 0)
         close(output);

@@ -11,6 +11,7 @@
 struct ChildSetup {
     bool terminal = false;     // input and output on a new pseudo-terminal, whose session it leads
     std::string input;         // what its standard input (a pipe) holds before the end
+    bool inputOpen = false;    // the end comes only when the Child goes, which then waits for it
     bool closedInput = false;
     bool closedOutput = false; // else a pipe, or the terminal, that Read reads
     bool brokenOutput = false; // a pipe whose reader is gone
@@ -50,6 +51,7 @@ private:
     void Kill();
     int status = 0;
     bool reaped = false;
+    int input = -1;     // the writing end of its input, where kept open
     int capacity = 0;   // of a one-page output pipe
     size_t filler = 0;  // bytes of filler still ahead of the child's own output
 };
