@@ -2,27 +2,24 @@
 // Wine, chosen by the environment that CTest sets (VARNELT_TARGET, VARNELT_PROGRAM).
 #pragma once
 
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/transcripts.h"
+
 #include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-struct RunOptions {
-    std::string workingDirectory = "."; // the file names in the arguments are relative to it
-    int timeoutSeconds = 60;            // a run that takes longer is killed: a hang is a failure
-    bool closeStandardOutput = false;   // start with descriptor 1 closed
-    bool brokenPipe = false;            // standard output is a pipe whose reader is gone
-    long long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes, or -1 for none
-    std::string user;                   // run as this user, with its group and no others (needs root)
+// The child's set-up (working directory, output, file-size limit, user), and:
+struct RunOptions : ChildSetup {
+    int timeoutSeconds = 60; // a run that takes longer is killed: a hang is a failure
     // Under Wine: the command line exactly as typed at a Windows prompt, program name included,
     // handed over by CreateProcessW instead of built from the arguments. Ignored on Linux.
     std::string rawCommandLine;
-    // With whileBlocked set, standard output is a one-page pipe filled in advance so that only
-    // outputRoom bytes fit. Once the tool has filled it and sleeps in its next write, whileBlocked
-    // runs; then the pipe is read as usual. The filler is not part of RunResult::output. If the
-    // tool never blocks, whileBlocked is not called.
-    int outputRoom = 0;
+    // Runs once the tool sleeps in a write to its output, a one-page pipe with room for outputRoom
+    // bytes (none where not set); not at all if it never does. The filler is not in the output.
     std::function<void()> whileBlocked;
 };
 
@@ -35,22 +32,13 @@ struct RunResult {
 
 // True when the tool under test is Varnelt.exe under Wine.
 bool TargetIsWine();
-// "linux" or "wine", for messages.
-const char *TargetName();
 // A transcript with Windows' texts as the target shows it: Wine's own texts are shorter.
 std::string AsShown(std::string transcript);
 // Runs the tool with the arguments that follow the program name.
-RunResult RunTool(const std::vector<std::string> &arguments, const RunOptions &options = {});
+RunResult RunTool(const std::vector<std::string> &arguments, RunOptions options = {});
 
-// The bytes a file holds before a run: no zeros, so that a stray hole or cut shows.
-std::string FilePattern();
-// Whether the file at path has the size and holds original's first bytes, with zeros past them
-// (checked for a mebibyte at both ends of what follows).
-testing::AssertionResult FileHolds(const std::string &path, const std::string &original, long long size);
+// Runs the shell command line: true when it succeeded; what it printed is added to said.
+bool Shell(const std::string &command, std::string *said = nullptr, int seconds = 60);
 
 // The Windows name Wine gives a Linux path: Z: and backslashes.
 std::string WindowsPath(std::string path);
-
-// A fresh, empty directory under the system's temporary folder, removed by RemoveTree.
-std::string MakeTemporaryDirectory();
-void RemoveTree(const std::string &path);

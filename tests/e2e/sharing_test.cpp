@@ -3,37 +3,23 @@
 // a process that opens the file while the tool holds it waits, then finds the new size.
 #include "run_program.h"
 
+
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sched.h>
-#include <signal.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/mman.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <deque>
 #include <fstream>
-#include <ostream>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 namespace {
-constexpr long long Mi = 1 << 20;
-const std::string Busy = "OpenFile... failed\r\n(The process cannot access the file because it is being "
-                         "used by another process.)\r\n\r\n";
-
-std::string Resized(const std::string &position)
-{
-    return "OpenFile... ok\r\nSetFilePointer(0x" + position +
-           ")... ok\r\nSetEndOfFile... ok\r\nCloseFile... ok\r\n";
-}
+const std::string Busy = OpenFailed(SharingViolation);
 
 // How the other process holds the file.
 enum class Hold { Read, Write, ReadMapping, SharedMapping, OtherName, RecordLock, OfdLock, Flock };
@@ -101,67 +87,30 @@ int TakeHold(const std::string &directory, Hold hold)
     }
 }
 
-// A child process that runs the action, writes its one result to the pipe it returns and then
-// waits to be killed.
-struct Child {
-    pid_t pid = -1;
-    int result = -1;
-};
-
-template <typename Action> Child Start(Action action)
+// The result a child wrote as a line, once it did within the milliseconds.
+bool Await(Child &child, int milliseconds, long long *result)
 {
-    int channel[2];
-    if (pipe2(channel, O_CLOEXEC) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(channel[0]);
-        close(channel[1]);
-        return {};
-    }
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlives a test that crashed
-        const long long result = action();
-        if (write(channel[1], &result, sizeof result) != sizeof result)
-            _exit(1);
-        for (;;)
-            pause(); // keeps what it holds until the test ends it
-    }
-    close(channel[1]);
-    return {pid, channel[0]};
+    return child.Read("\n", milliseconds) && (*result = std::stoll(child.text), true);
 }
 
-// The child's result, or nothing after the milliseconds.
-bool Await(const Child &child, int milliseconds, long long *result)
-{
-    pollfd wait = {child.result, POLLIN, 0};
-    return poll(&wait, 1, milliseconds) == 1 && read(child.result, result, sizeof *result) == sizeof *result;
-}
-
-// A fresh directory holding "f", and the child processes of a test, ended after it.
+// A fresh directory holding "f", and the child processes of a test, killed after it.
 template <typename Param> class Processes : public testing::TestWithParam<Param> {
 protected:
-    void SetUp() override
+    void SetUp() override { std::ofstream(path(), std::ios::binary) << original; }
+    std::string path() const { return directory / "f"; }
+    // Starts a process that runs the action, writes its result as a line, and keeps what it holds.
+    template <typename Action> Child &Keep(Action action)
     {
-        directory = MakeTemporaryDirectory();
-        std::ofstream(path(), std::ios::binary) << original;
+        children.emplace_back().Start({}, [&] {
+            dprintf(1, "%lld\n", static_cast<long long>(action()));
+            for (;;)
+                pause();
+        });
+        return children.back();
     }
-    void TearDown() override
-    {
-        for (Child &child : children) {
-            if (child.pid > 0) { // never kill(-1)
-                kill(child.pid, SIGKILL);
-                waitpid(child.pid, nullptr, 0);
-            }
-            close(child.result);
-        }
-        RemoveTree(directory);
-    }
-    std::string path() const { return directory + "/f"; }
-    Child &Keep(Child child) { return children.emplace_back(child); }
 
     const std::string original = FilePattern();
-    std::string directory;
+    TemporaryDirectory directory;
     std::deque<Child> children; // Keep's references stay valid
 };
 
@@ -178,17 +127,17 @@ TEST_P(Sharing, Row)
         GTEST_SKIP() << "running the tool as nobody on root's file needs root";
     }
     RunOptions options;
-    options.workingDirectory = directory;
+    options.directory = directory.path;
     options.timeoutSeconds = 30;
     if (row.hold == Hold::OtherName) {
-        ASSERT_EQ(link(path().c_str(), (directory + "/g").c_str()), 0);
+        ASSERT_EQ(link(path().c_str(), (directory / "g").c_str()), 0);
     }
     if (row.notOwner) {
-        ASSERT_EQ(chmod(directory.c_str(), 0711), 0);
+        ASSERT_EQ(chmod(directory.path.c_str(), 0711), 0);
         ASSERT_EQ(chmod(path().c_str(), 0666), 0);
         options.user = "nobody";
     }
-    const Child &holder = Keep(Start([&] { return TakeHold(directory, row.hold); }));
+    Child &holder = Keep([&] { return TakeHold(directory.path, row.hold); });
     long long held = -1;
     ASSERT_TRUE(Await(holder, 10000, &held)) << "the holder did not start";
     ASSERT_EQ(held, 0) << "the holder failed: " << strerror(static_cast<int>(held));
@@ -202,7 +151,7 @@ TEST_P(Sharing, Row)
     // Wine's sharing check knows only the handles of Wine's own processes: a Linux process that
     // holds the file open is not seen, and the file is resized.
     const bool refused = row.refused && !wine;
-    EXPECT_EQ(run.output, refused ? Busy : Resized("000003E8"));
+    EXPECT_EQ(run.output, refused ? Busy : Steps("000003E8"));
     EXPECT_EQ(run.exitCode, refused ? 1 : 0);
     EXPECT_TRUE(FileHolds(path(), original, refused ? static_cast<long long>(original.size()) : 1000));
 }
@@ -255,21 +204,21 @@ TEST_P(Opener, WaitsForTheToolOrTheSizeStays)
         GTEST_SKIP() << "setting the lease-break time needs root";
     }
     bool blocked = false, waited = false;
-    const Child *opener = nullptr;
+    Child *opener = nullptr;
     long long seen = -1; // the size the other opener found
     RunOptions options;
-    options.workingDirectory = directory;
+    options.directory = directory.path;
     options.timeoutSeconds = 30;
     // "OpenFile..." fits into the pipe and " ok" does not: the tool sleeps with the file open.
     options.outputRoom = 11;
     options.whileBlocked = [&] {
         blocked = true;
         if (row.opener >= 0) {
-            opener = &Keep(Start([&]() -> long long {
+            opener = &Keep([&]() -> long long {
                 const int file = open(path().c_str(), row.opener);
                 struct stat info;
                 return file < 0 ? -errno : fstat(file, &info) != 0 ? -errno : info.st_size;
-            }));
+            });
             waited = !Await(*opener, 200, &seen);
         }
         if (row.breakSeconds > 0 && !(opener && Await(*opener, 10000, &seen)))
@@ -286,9 +235,7 @@ TEST_P(Opener, WaitsForTheToolOrTheSizeStays)
     const long long size = row.refused ? static_cast<long long>(original.size()) : Mi;
     EXPECT_EQ(seen, opener ? size : -1) << "the size the other opener found";
     EXPECT_EQ(run.signal, 0) << "the lease break ended the tool";
-    EXPECT_EQ(run.output, row.refused ? "OpenFile... ok\r\nSetFilePointer(0x00100000)... ok\r\nSetEndOfFile..." +
-                                            Busy.substr(11)
-                                      : Resized("00100000"));
+    EXPECT_EQ(run.output, row.refused ? EndFailed("00100000", SharingViolation) : Steps("00100000"));
     EXPECT_EQ(run.exitCode, row.refused ? 1 : 0);
     EXPECT_TRUE(FileHolds(path(), original, size));
 }
@@ -304,7 +251,8 @@ TEST(Race, OneOfTwoRunsAlwaysWins)
     if (TargetIsWine()) {
         GTEST_SKIP() << "Wine decides between its own processes; a pair starts too slowly there";
     }
-    const std::string directory = MakeTemporaryDirectory(), path = directory + "/race.bin";
+    const TemporaryDirectory directory;
+    const std::string path = directory / "race.bin";
     const std::string original = FilePattern();
     int oneRefused = 0, bothRefused = 0, wrong = 0;
     std::string firstWrong;
@@ -313,7 +261,7 @@ TEST(Race, OneOfTwoRunsAlwaysWins)
         // Both runs sleep in their first write, just before the open, until both are there.
         std::atomic<int> blocked{0};
         RunOptions options;
-        options.workingDirectory = directory;
+        options.directory = directory.path;
         options.whileBlocked = [&] {
             for (int i = ++blocked; blocked < 2 && i < 1000000; ++i)
                 sched_yield();
@@ -324,8 +272,8 @@ TEST(Race, OneOfTwoRunsAlwaysWins)
         first.join();
         const bool refused[2] = {runs[0].output == Busy && runs[0].exitCode == 1,
                                  runs[1].output == Busy && runs[1].exitCode == 1};
-        const bool done[2] = {runs[0].output == Resized("000003E8") && runs[0].exitCode == 0,
-                              runs[1].output == Resized("000007D0") && runs[1].exitCode == 0};
+        const bool done[2] = {runs[0].output == Steps("000003E8") && runs[0].exitCode == 0,
+                              runs[1].output == Steps("000007D0") && runs[1].exitCode == 0};
         oneRefused += refused[0] != refused[1];
         bothRefused += refused[0] && refused[1];
         // The winner's size; after two runs one after the other, the size of either.
@@ -337,7 +285,6 @@ TEST(Race, OneOfTwoRunsAlwaysWins)
             if (wrong++ == 0)
                 firstWrong = "pair " + std::to_string(pair) + ":\n" + runs[0].output + "---\n" + runs[1].output;
     }
-    RemoveTree(directory);
     printf("300 pairs: %d with one refused, %d both refused\n", oneRefused, bothRefused);
     EXPECT_EQ(bothRefused, 0) << "both runs were refused";
     EXPECT_EQ(wrong, 0) << firstWrong;

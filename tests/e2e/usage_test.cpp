@@ -1,7 +1,5 @@
 #include "run_program.h"
 
-#include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <filesystem>
@@ -20,14 +18,11 @@ class Usage : public testing::Test {
 protected:
     void SetUp() override
     {
-        options.workingDirectory = MakeTemporaryDirectory();
-        std::ofstream(options.workingDirectory + "/data.bin") << "0123456789";
+        options.directory = directory.path;
+        std::ofstream(directory / "data.bin") << "0123456789";
     }
-    void TearDown() override
-    {
-        EXPECT_EQ(std::filesystem::file_size(options.workingDirectory + "/data.bin"), 10u);
-        RemoveTree(options.workingDirectory);
-    }
+    void TearDown() override { EXPECT_EQ(std::filesystem::file_size(directory / "data.bin"), 10u); }
+    TemporaryDirectory directory;
     RunOptions options;
 };
 
@@ -48,8 +43,8 @@ TEST_F(Usage, RefusalsPrintTheirTextAndExitWithOne)
         if (c.linuxOnly && TargetIsWine())
             continue;
         const RunResult run = RunTool(c.arguments, options);
-        EXPECT_EQ(run.output, c.output) << TargetName() << " " << c.arguments.size();
-        EXPECT_EQ(run.exitCode, 1) << TargetName() << " " << c.arguments.size();
+        EXPECT_EQ(run.output, c.output) << c.arguments.size() << " arguments";
+        EXPECT_EQ(run.exitCode, 1) << c.arguments.size() << " arguments";
     }
 }
 

@@ -5,7 +5,6 @@
 #include "run_program.h"
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -15,13 +14,9 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
-#include <ostream>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 namespace {
-constexpr long long Mi = 1 << 20;
 constexpr long long Unchanged = -1;
 
 struct Volume {
@@ -49,30 +44,18 @@ struct VolumeRow {
 
 void PrintTo(const VolumeRow &row, std::ostream *out) { *out << row.name; }
 
-std::string Steps(const std::string &position, const std::string &sparseLine = "")
-{
-    return "OpenFile... ok\r\n" + sparseLine + "SetFilePointer(0x" + position +
-           ")... ok\r\nSetEndOfFile... ok\r\nCloseFile... ok\r\n";
-}
-
-std::string DiskFull(const std::string &position)
-{
-    return "OpenFile... ok\r\nSetFilePointer(0x" + position +
-           ")... ok\r\nSetEndOfFile... failed\r\n(There is not enough space on the disk.)\r\n\r\n";
-}
-
-const std::string SparseRefused = "Set sparse flag... failed\r\n(Incorrect function.)\r\n\r\n";
+std::string DiskFullAt(const std::string &position) { return EndFailed(position, DiskFull); }
 
 const VolumeRow Rows[] = {
-    {"ext4_beyond_the_volume", Ext4, {"f", "64Mi"}, -1, DiskFull("04000000"), 1, Unchanged},
-    {"ext4_beyond_what_is_left", Ext4, {"f", "16Mi"}, 8, DiskFull("01000000"), 1, Unchanged},
+    {"ext4_beyond_the_volume", Ext4, {"f", "64Mi"}, -1, DiskFullAt("04000000"), 1, Unchanged},
+    {"ext4_beyond_what_is_left", Ext4, {"f", "16Mi"}, 8, DiskFullAt("01000000"), 1, Unchanged},
     {"ext4_within_what_is_left", Ext4, {"f", "16Mi"}, -1, Steps("01000000"), 0, 16 * Mi},
     // The blocks ext4 keeps for root are root's to use, and nobody else's.
     {"ext4_into_roots_reserve", Ext4, {"f", "2Mi"}, 1, Steps("00200000"), 0, 2 * Mi},
-    {"ext4_into_roots_reserve_as_nobody", Ext4, {"f", "2Mi"}, 1, DiskFull("00200000"), 1, Unchanged, "nobody"},
+    {"ext4_into_roots_reserve_as_nobody", Ext4, {"f", "2Mi"}, 1, DiskFullAt("00200000"), 1, Unchanged, "nobody"},
     // Another writer takes the room after the open: what was reserved goes back.
-    {"ext4_runs_out_midway", Ext4, {"f", "8Mi"}, -1, DiskFull("00800000"), 1, Unchanged, "", 4},
-    {"tmpfs_beyond_what_is_left", Tmpfs, {"f", "4Mi"}, 2, DiskFull("00400000"), 1, Unchanged},
+    {"ext4_runs_out_midway", Ext4, {"f", "8Mi"}, -1, DiskFullAt("00800000"), 1, Unchanged, "", 4},
+    {"tmpfs_beyond_what_is_left", Tmpfs, {"f", "4Mi"}, 2, DiskFullAt("00400000"), 1, Unchanged},
     {"tmpfs_within_what_is_left", Tmpfs, {"f", "4Mi"}, -1, Steps("00400000"), 0, 4 * Mi},
     // ramfs counts no blocks at all: there is nothing to hold a reservation against.
     {"ramfs_counts_no_blocks", Ramfs, {"f", "4Mi"}, -1, Steps("00400000"), 0, 4 * Mi},
@@ -93,42 +76,16 @@ bool TakeAllBut(const std::string &volume, int leftMebibytes, const char *name)
     return made;
 }
 
-// Runs a shell command: true when it succeeded; what it printed goes to said.
-bool Shell(const std::string &command, std::string *said)
-{
-    FILE *pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return false;
-    char chunk[256];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        said->append(chunk, n);
-    return pclose(pipe) == 0;
-}
-
 // A word of a shell command line, after a space (the names here hold no quote).
 std::string Quoted(const std::string &word) { return " '" + word + "'"; }
 
-bool KernelHas(const std::string &type)
-{
-    std::ifstream list("/proc/filesystems");
-    std::string line;
-    while (std::getline(list, line))
-        if (line.size() >= type.size() && line.compare(line.size() - type.size(), type.size(), type) == 0 &&
-            (line.size() == type.size() || line[line.size() - type.size() - 1] == '\t'))
-            return true;
-    return false;
-}
-
 class OnVolume : public testing::TestWithParam<VolumeRow> {
 protected:
-    void SetUp() override { directory = MakeTemporaryDirectory(); }
     void TearDown() override
     {
         // Even after a failure: the loop device goes with the last reference to the mount.
         if (mounted && umount2(mountPoint().c_str(), 0) != 0)
             umount2(mountPoint().c_str(), MNT_DETACH);
-        RemoveTree(directory);
     }
     // Empty when the volume is mounted at mountPoint(); otherwise why it cannot be.
     std::string Mount(const Volume &volume)
@@ -137,7 +94,7 @@ protected:
             return "mounting a volume needs root";
         if (mkdir(mountPoint().c_str(), 0755) != 0)
             return "cannot make the mount point";
-        const std::string image = directory + "/image";
+        const std::string image = directory / "image";
         std::string said;
         if (volume.make) {
             std::ofstream{image};
@@ -149,16 +106,13 @@ protected:
         const std::string how = volume.make         ? " -o loop"
                                 : volume.mebibytes ? " -o size=" + std::to_string(volume.mebibytes) + "m"
                                                    : "";
-        if (!Shell("mount -t " + std::string(volume.type) + how + Quoted(source) + Quoted(mountPoint()), &said)) {
-            if (!KernelHas(volume.type))
-                return std::string("the kernel has no ") + volume.type;
+        if (!Shell("mount -t " + std::string(volume.type) + how + Quoted(source) + Quoted(mountPoint()), &said))
             return std::string("cannot mount a ") + volume.type + " volume here: " + said;
-        }
         mounted = true;
         return "";
     }
-    std::string mountPoint() const { return directory + "/volume"; }
-    std::string directory;
+    std::string mountPoint() const { return directory / "volume"; }
+    TemporaryDirectory directory;
     bool mounted = false;
 };
 
@@ -182,10 +136,10 @@ TEST_P(OnVolume, Row)
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}}; // a failed run must leave these
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
     RunOptions options;
-    options.workingDirectory = mountPoint();
+    options.directory = mountPoint();
     options.user = row.user;
     if (!row.user.empty()) {
-        ASSERT_EQ(chmod(directory.c_str(), 0711), 0);
+        ASSERT_EQ(chmod(directory.path.c_str(), 0711), 0);
         ASSERT_EQ(chmod(path.c_str(), 0666), 0);
     }
     // Nothing left for the file system to allocate on its own while the free count is watched.

@@ -1,12 +1,9 @@
 #include "command/command.h"
 #include "platform/posix/posix.h"
 #include "platform/posix/seams.h"
+#include "tests/support/child.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -116,6 +113,15 @@ TEST(SplitCommandLine, SplitsComposedArgumentsBackUnchanged)
     }
 }
 
+// A composed line longer than the stand-in's room is cut to exactly its 4095 bytes, never past.
+TEST(PosixComposeCommandLine, CutsAnOverlongLineToItsRoom)
+{
+    std::string program = "prog", name(5000, 'x');
+    char *argv[] = {program.data(), name.data()};
+    ASSERT_TRUE(PosixComposeCommandLine(2, argv));
+    EXPECT_EQ(strlen(GetCommandLineA()), 4095u);
+}
+
 // Where the system maps characters of the wide line to look-alikes or replacements in the 8-bit
 // one (a code page without them), the two differ, and the line must not be used.
 TEST(CommandLineIsExact, TheEightBitLineMustConvertBackToTheWideOne)
@@ -140,24 +146,16 @@ TEST(CommandLineIsExact, TheEightBitLineMustConvertBackToTheWideOne)
         EXPECT_EQ(CommandLineIsExact(), c.exact) << c.line;
     }
     // The whole program refuses such a line with its own text and exit code 1.
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(ends[1], 1);
+    Child child;
+    ASSERT_TRUE(child.Start({}, [] {
         PosixSetCommandLine("prog a.bin 0");
         PosixSetWideCommandLine(u"prog \u0101.bin 0");
         VarneltStart();
-    }
-    close(ends[1]);
-    std::string output(256, '\0');
-    output.resize(static_cast<size_t>(std::max<ssize_t>(0, read(ends[0], output.data(), output.size()))));
-    close(ends[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+    }));
+    child.Read();
     PosixSetWideCommandLine(nullptr);
-    EXPECT_EQ(output, "\r\ncommand line holds characters outside the code page\r\n");
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(child.text, "\r\ncommand line holds characters outside the code page\r\n");
+    EXPECT_EQ(child.Wait(), 1);
 }
 
 TEST(MoveBytes, OverlapsAndEmpty)

@@ -1,0 +1,97 @@
+// Names as users type them: the file meant changes and no other, whatever the name holds. Under
+// Wine each line goes to the program exactly as typed at a Windows prompt; on Linux the same
+// arguments go through an argument vector, where that applies.
+#include "run_program.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+namespace {
+constexpr long long Unchanged = -1;
+
+struct NameRow {
+    std::string name;
+    std::string line;                   // after the program's name, as typed at a Windows prompt
+    std::vector<std::string> arguments; // the same on Linux; none where it does not apply there
+    std::vector<std::string> files;     // made before the run, holding the pattern: the first is meant
+    std::string output;
+    int exitCode;
+    long long size; // of the first file afterwards
+};
+
+void PrintTo(const NameRow &row, std::ostream *out) { *out << row.name; }
+
+const std::string Denied = OpenFailed(AccessDenied);
+
+const NameRow NameRows[] = {
+    {"quoted_folder", R"("my dir"\report.docx 0)", {"my dir/report.docx", "0"},
+     {"my dir/report.docx", "my dir/report.doc"}, Steps("00000000"), 0, 0},
+    {"quotes_inside_name", R"(my" "file.bin 3)", {"my file.bin", "3"}, {"my file.bin", "my file.bi"},
+     Steps("00000003"), 0, 3},
+    {"unquoted_space", "Disk 1 500M", {"Disk", "1", "500M"}, {"Disk 1", "Disk"}, Unexpected, 1, Unchanged},
+    {"windows_option", "f 5 /s", {"f", "5", "/s"}, {"f"}, Unexpected, 1, Unchanged},
+    // A file manager's copy, unquoted: its third word is a lone dash, and neither file may change.
+    {"copy_unquoted", "disk 1 - Copy.img 0", {"disk", "1", "-", "Copy.img", "0"}, {"disk", "disk 1 - Copy.img"},
+     Unexpected, 1, Unchanged},
+    {"outside_ansi", "\u0101.bin 42", {"\u0101.bin", "42"}, {"\u0101.bin", "a.bin"}, Steps("0000002A"), 0, 42},
+    {"full_width_letter", "\uFF21.bin 43", {"\uFF21.bin", "43"}, {"\uFF21.bin", "A.bin"}, Steps("0000002B"), 0, 43},
+    // Full-width quotes must not turn into quotes that split the name.
+    {"full_width_quotes", "\"victim.bin\uFF02 0 \uFF02\" 1Mi", {"victim.bin\uFF02 0 \uFF02", "1Mi"},
+     {"victim.bin\uFF02 0 \uFF02", "victim.bin"}, Steps("00100000"), 0, Mi},
+    {"greek", "\u03B1\u03B2\u03B3.bin 1000", {"\u03B1\u03B2\u03B3.bin", "1000"}, {"\u03B1\u03B2\u03B3.bin"},
+     Steps("000003E8"), 0, 1000},
+    {"cjk", "\u6587\u4EF6.bin 1000", {"\u6587\u4EF6.bin", "1000"}, {"\u6587\u4EF6.bin"}, Steps("000003E8"), 0, 1000},
+    {"emoji", "\U0001F4C1.bin 1000", {"\U0001F4C1.bin", "1000"}, {"\U0001F4C1.bin"}, Steps("000003E8"), 0, 1000},
+    {"cyrillic", "\u0444\u0430\u0439\u043B.bin 1000", {"\u0444\u0430\u0439\u043B.bin", "1000"},
+     {"\u0444\u0430\u0439\u043B.bin"}, Steps("000003E8"), 0, 1000},
+    // Windows' reserved names lead to devices, even with an extension; Linux has none.
+    {"reserved_nul", "nul.txt 5", {}, {"nul.txt"}, Denied, 1, Unchanged},
+    {"reserved_com1", "COM1.txt 5", {}, {"COM1.txt"}, Denied, 1, Unchanged},
+    // Device paths, pipes and mailslots (which connect to whoever serves them) are refused as typed,
+    // on Linux too.
+    {"device_path", R"(\\.\COM1 5)", {R"(\\.\COM1)", "5"}, {"f"}, Denied, 1, Unchanged},
+    {"object_path", R"(\??\COM1 5)", {R"(\??\COM1)", "5"}, {"f"}, Denied, 1, Unchanged},
+    {"pipe_share", R"(\\localhost\pipe\x 5)", {R"(\\localhost\pipe\x)", "5"}, {"f"}, Denied, 1, Unchanged},
+    {"pipe_long_unc", R"(\\?\UNC\localhost\PIPE\x 5)", {R"(\\?\UNC\localhost\PIPE\x)", "5"}, {"f"}, Denied,
+     1, Unchanged},
+    {"mailslot_share", R"(\\127.0.0.1\mailslot\x 5)", {R"(\\127.0.0.1\mailslot\x)", "5"}, {"f"}, Denied, 1,
+     Unchanged},
+    {"long_path_prefix", R"(\\?\{dir}\f 7)", {}, {"f"}, Steps("00000007"), 0, 7},
+};
+
+using Names = testing::TestWithParam<NameRow>;
+
+TEST_P(Names, OnlyTheFileMeantChanges)
+{
+    const NameRow &row = GetParam();
+    const bool wine = TargetIsWine();
+    if (!wine && row.arguments.empty()) {
+        GTEST_SKIP() << "reserved names and \\\\?\\ paths to files are Windows'";
+    }
+    const std::string original = FilePattern();
+    const TemporaryDirectory directory;
+    mkdir((directory / "my dir").c_str(), 0755);
+    for (const std::string &file : row.files)
+        std::ofstream(directory / file, std::ios::binary) << original;
+    RunOptions options;
+    options.directory = directory.path;
+    options.rawCommandLine = "Varnelt " + row.line;
+    const size_t placeholder = options.rawCommandLine.find("{dir}");
+    if (placeholder != std::string::npos)
+        options.rawCommandLine.replace(placeholder, 5, WindowsPath(directory.path));
+    const RunResult run = RunTool(wine ? std::vector<std::string>{} : row.arguments, options);
+
+    ASSERT_FALSE(run.timedOut) << "the run hung";
+    EXPECT_EQ(run.output, AsShown(row.output));
+    EXPECT_EQ(run.exitCode, row.exitCode);
+    for (size_t i = 0; i < row.files.size(); ++i) {
+        const long long size = i == 0 && row.size != Unchanged ? row.size : static_cast<long long>(original.size());
+        EXPECT_TRUE(FileHolds(directory / row.files[i], original, size)) << row.files[i];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Typed, Names, testing::ValuesIn(NameRows),
+                         [](const testing::TestParamInfo<NameRow> &row) { return row.param.name; });
+
+} // namespace

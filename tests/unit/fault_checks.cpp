@@ -1,0 +1,141 @@
+// The rules a run with one failing call must keep: it ends with 0, 1 or 2, leaves the file as it
+// was (times and blocks too) or exactly as asked, and says exactly why; a lost transcript never
+// changes what is done to the file.
+#include "faults.h"
+
+#include "platform/posix/posix.h"
+#include "tests/support/transcripts.h"
+
+#include <errno.h>
+#include <string.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+const std::string AsClean = "(as the clean run)";
+
+std::string TextOf(int error)
+{
+    const char *text = PosixMessageText(PosixErrorCode(error));
+    return text ? text : "unknown error " + std::to_string(PosixErrorCode(error));
+}
+
+// The text of the last failure report, or the refusal; empty when there is neither.
+std::string Reason(const std::string &output)
+{
+    const size_t start = output.rfind(" failed\r\n(");
+    const size_t end = output.find(")\r\n\r\n", start);
+    if (start != std::string::npos && end != std::string::npos)
+        return output.substr(start + 10, end - start - 10);
+    return output.find(NotFound) != std::string::npos ? NotFound : "";
+}
+
+// What a run with the fault must say: the failed call's own text, or where the program meant
+// otherwise, a refusal, another text, or nothing new (it goes on as the clean run did).
+std::string Expected(const Row &row, const Fault &fault)
+{
+    const bool once = fault.how == PosixFault::Once;
+    const int error = fault.error;
+    switch (fault.kind) {
+    case PosixCallStat: // the existence check; a later look at the open file counts it as not sparse
+        if (fault.nth > 1)
+            return AsClean;
+        if (PosixErrorCode(error) != ERROR_ACCESS_DENIED)
+            return NotFound;
+        if (once) // attributes that may not be read belong to a file: the open looks again
+            return row.file == File::Missing ? TextOf(ENOENT) : AsClean;
+        break;
+    case PosixCallLease: // not the owner, no leases here: the locks guard alone; a racing run: asked again
+        if (error == EACCES || error == EINVAL || (error == EAGAIN && once))
+            return AsClean;
+        break;
+    case PosixCallRecordLock:
+        if (error == EACCES)
+            return SharingViolation;
+        break;
+    case PosixCallFallocate: // no reservation here: a hole; the second call gives a failed one back
+        if (error == EOPNOTSUPP || fault.nth > 1)
+            return AsClean;
+        break;
+    case PosixCallFtruncate: // the second gives a failed reservation back
+        if (fault.nth > 1)
+            return AsClean;
+        break;
+    case PosixCallClose: // the first closes the descriptor moved off a standard one; never retried
+        return fault.nth == 1 && once && row.flags & (NoInput | NoError) ? AsClean : TextOf(error);
+    case PosixCallFutimens: // only a failed step puts the times back
+        return AsClean;
+    default:
+        break;
+    }
+    return error == EINTR ? AsClean : TextOf(error);
+}
+
+} // namespace
+
+void Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault &fault)
+{
+    const int kind = fault.kind;
+    const char *how[] = {"once", "from then on", "after the work"};
+    const std::string what = std::string(Kinds[kind].name) + " #" + std::to_string(fault.nth) + " " +
+                             strerrorname_np(fault.error) + " " + how[int(fault.how)] + ":\n" + run.output;
+    ASSERT_FALSE(run.hung) << "hung, " << what;
+    EXPECT_EQ(run.signal, 0) << what;
+    EXPECT_TRUE(run.exitCode >= 0 && run.exitCode <= 2) << run.exitCode << ", " << what;
+    EXPECT_GE(run.counts[kind], fault.nth) << "the fault was never reached, " << what;
+    EXPECT_NE(run.state, State::Damaged) << "the file is damaged, " << what;
+    if (run.exitCode == 0) {
+        EXPECT_EQ(run.state, State::AsAsked) << "success without the result, " << what;
+    }
+    // Without the sparse flag an extension is reserved: only the request's own failure allows it.
+    const bool prompt = PromptKinds & 1u << kind;
+    const bool sparseFailed = !prompt && run.output.find("Set sparse flag... failed") != std::string::npos;
+    const bool noReservation = kind == PosixCallFallocate && fault.error == EOPNOTSUPP;
+    if (row.blocks == Blocks::Reserved && run.exitCode == 0 && !noReservation) {
+        EXPECT_GE(run.after.st_blocks * 512LL, row.size) << "not reserved, " << what;
+    }
+    if (row.blocks == Blocks::NoGrowth && !sparseFailed) {
+        EXPECT_LE(run.after.st_blocks, run.before.st_blocks) << "blocks allocated, " << what;
+    }
+    // A failed step gives back what it took (ext4 may keep a block of its extent tree), unless the
+    // giving back fails too (ext4 gives back through the ftruncate alone), and puts back the times.
+    const bool givingBack = (kind == PosixCallFallocate || kind == PosixCallFtruncate) && fault.nth > 1;
+    if (S_ISREG(run.before.st_mode) && run.state == State::AsItWas && kind != PosixCallFutimens) {
+        EXPECT_TRUE(givingBack || run.after.st_blocks * 512LL <= run.before.st_blocks * 512LL + run.after.st_blksize)
+            << "blocks kept beyond the end, " << what;
+        EXPECT_TRUE(run.after.st_mtim.tv_sec == run.before.st_mtim.tv_sec &&
+                    run.after.st_atim.tv_sec == run.before.st_atim.tv_sec)
+            << "the failed run changed the file's times, " << what;
+    }
+    if (prompt) {
+        EXPECT_EQ(run.exitCode, clean.exitCode) << "a lost transcript changed the exit code, " << what;
+        EXPECT_EQ(run.state, clean.state) << "a lost transcript changed the file, " << what;
+        EXPECT_EQ(run.after.st_blocks > run.before.st_blocks, clean.after.st_blocks > clean.before.st_blocks)
+            << "a lost transcript changed the allocation, " << what;
+        // The clean transcript with one stretch left out: a write's bytes, or all from a write on.
+        size_t same = 0;
+        while (same < run.output.size() && same < clean.output.size() && run.output[same] == clean.output[same])
+            ++same;
+        const std::string rest = run.output.substr(same);
+        EXPECT_TRUE(clean.output.size() >= same + rest.size() &&
+                    clean.output.compare(clean.output.size() - rest.size(), rest.size(), rest) == 0)
+            << "the transcript says something else, " << what;
+        return;
+    }
+    const std::string expected = Expected(row, fault);
+    if (expected == AsClean) {
+        EXPECT_EQ(run.output, clean.output) << what;
+        EXPECT_EQ(run.exitCode, clean.exitCode) << what;
+        EXPECT_EQ(run.state, clean.state) << what;
+    } else if (run.exitCode == 0) {
+        ADD_FAILURE() << "went on without \"" << expected << "\", " << what;
+    } else {
+        EXPECT_EQ(Reason(run.output), expected) << what;
+        EXPECT_EQ(run.exitCode, expected == NotFound ? 2 : 1) << what;
+    }
+    // An interrupted call, and a lease refused once for another opener, are asked for again.
+    if (fault.how == PosixFault::Once && ((fault.error == EINTR && kind != PosixCallClose) ||
+                                          (kind == PosixCallLease && fault.error == EAGAIN))) {
+        EXPECT_EQ(run.counts[kind], clean.counts[kind] + 1) << "no retry, " << what;
+    }
+}

@@ -1,0 +1,119 @@
+// One run of the tool for the fault table: the file made, the tool started in a child process
+// with the fault set, its output read to the end, and what it left of the file.
+#include "faults.h"
+
+#include "command/command.h"
+#include "platform/posix/posix.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+
+const Kind Kinds[] = {
+    {"stat", {EIO, EACCES, ENOENT, ENOMEM, ESTALE, ENOTCONN}},
+    {"open", {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOENT, ENOMEM, ENOKEY, ESTALE}},
+    {"duplicate", {EIO, EMFILE, ENOMEM}},
+    {"fstat", {EIO, ENOMEM, ESTALE, ENOTCONN}},
+    {"lease", {EIO, EACCES, EPERM, EAGAIN, EMFILE, EINVAL, ENOMEM}},
+    {"flock", {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOLCK, ENOMEM}},
+    {"record lock", {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOLCK, ENOMEM}},
+    {"statfs", {EIO, EINTR, EACCES, ENOENT, ENOMEM, ENOSYS, ENOTCONN, ESTALE}},
+    {"fallocate", {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EOPNOTSUPP, EUCLEAN, EBADMSG}},
+    {"ftruncate", {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EUCLEAN, ESTALE}},
+    {"close", {EIO, EINTR, ENOSPC, EDQUOT, ESTALE}},
+    {"write", {EIO, EINTR, ENOSPC, EDQUOT, EPIPE, EAGAIN}},
+    {"read", {EIO, EINTR, EAGAIN}},
+    {"isatty", {EIO}},
+    {"tcgetattr", {EIO, ENOTTY}},
+    {"tcsetattr", {EIO, EINTR}},
+    {"tcflush", {EIO, EINTR}},
+    {"session leader", {EIO, ENOTTY, EPERM}},
+    {"getcwd", {ENOENT, EACCES, ERANGE, ENOMEM}},
+    {"lease state", {EIO, EINTR}},
+    {"lease break time", {EIO, EACCES, ENOENT, EMFILE}},
+    {"futimens", {EIO, EPERM, EROFS}},
+    {"capget", {EINVAL, EPERM}},
+};
+
+namespace {
+// The call counts of the child, in memory it shares with the test.
+unsigned *SharedCounts()
+{
+    static void *const counts = mmap(nullptr, sizeof(unsigned) * PosixCallKinds, PROT_READ | PROT_WRITE,
+                                     MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    return counts == MAP_FAILED ? nullptr : static_cast<unsigned *>(counts);
+}
+
+void StartTool(const Row &row, const Fault &fault, unsigned *counts)
+{
+    PosixBlockSignals(); // as the tool's own start-up does
+    PosixCountCallsInto(counts);
+    PosixSetCommandLine(row.command);
+    PosixFakeVolumeType(row.flags & FatVolume ? 0x4d44 : 0);
+    PosixIgnoreResizes(row.flags & ResizesIgnored);
+    PosixHideStrToInt64ExA(row.flags & ReaderHidden);
+    PosixFailCall(fault.kind, fault.nth, fault.error, fault.how);
+    VarneltStart();
+}
+
+State Look(const Row &row, const std::string &path, const std::string &bytes, long long size, struct stat *info)
+{
+    const bool exists = lstat(path.c_str(), info) == 0;
+    if (row.file == File::Missing || row.file == File::Directory)
+        return exists == (row.file == File::Directory) && (!exists || S_ISDIR(info->st_mode)) ? State::AsItWas
+                                                                                             : State::Damaged;
+    if (!exists || !S_ISREG(info->st_mode))
+        return State::Damaged;
+    return FileHolds(path, bytes, size) ? State::AsItWas : FileHolds(path, bytes, row.size) ? State::AsAsked
+                                                                                             : State::Damaged;
+}
+} // namespace
+
+Outcome RunOnce(const Row &row, const std::string &base, const Fault &fault)
+{
+    static int runs = 0;
+    const std::string directory = base + "/" + std::to_string(++runs), path = directory + "/f";
+    // The file with holes has its first 1000 bytes written and the rest of its 64 KiB left out.
+    const std::string bytes = FilePattern(row.file == File::Mebibyte ? Mi : 1000);
+    const long long size = row.file == File::Holes ? 64 * 1024 : static_cast<long long>(bytes.size());
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}}; // a failed run must leave these
+    Outcome run;
+    unsigned *counts = SharedCounts();
+    if (mkdir(directory.c_str(), 0755) != 0 || !counts || (row.file == File::Directory && mkdir(path.c_str(), 0755)))
+        return run;
+    if (row.file != File::Missing && row.file != File::Directory) {
+        std::ofstream(path, std::ios::binary) << bytes;
+        if (truncate(path.c_str(), size) != 0 || chmod(path.c_str(), row.flags & AsNobody ? 0666 : 0644) != 0 ||
+            utimensat(AT_FDCWD, path.c_str(), old, 0) != 0)
+            return run;
+    }
+    lstat(path.c_str(), &run.before);
+    std::fill(counts, counts + PosixCallKinds, 0u);
+
+    ChildSetup setup;
+    setup.terminal = row.flags & OnTerminal;
+    setup.closedInput = row.flags & NoInput;
+    setup.closedError = row.flags & NoError;
+    setup.directory = directory;
+    setup.user = row.flags & AsNobody ? "nobody" : "";
+    setup.fileSizeLimit = row.flags & SizeLimit ? Mi / 2 : -1;
+    Child child;
+    if (!child.Start(setup, [&] { StartTool(row, fault, counts); }))
+        return run;
+    // Keys keep coming while the run lasts: whatever the prompt flushes, one after it ends the wait.
+    child.Read("", 5000, row.flags & OnTerminal ? "k" : nullptr);
+    run.exitCode = child.Wait(1000);
+    run.signal = child.signal;
+    run.hung = child.hung;
+    run.output = child.text;
+    std::copy(counts, counts + PosixCallKinds, run.counts);
+    run.state = Look(row, path, bytes, size, &run.after);
+    unlink(path.c_str()); // each mebibyte goes at once; the rest when the row ends
+    return run;
+}

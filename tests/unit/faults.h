@@ -1,0 +1,74 @@
+// The fault table's parts: its rows, one run of the tool in a child process with one call of the
+// stand-in failing, and the rules every such run must keep.
+#pragma once
+
+#include "platform/posix/seams.h"
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+// The errnos each kind of call can really answer; EIO can come from any of them.
+struct Kind {
+    const char *name;
+    std::vector<int> errnos;
+};
+extern const Kind Kinds[PosixCallKinds];
+
+// Calls made only to show the transcript or to wait at the prompt: their failure must not change
+// the exit code or the file.
+constexpr unsigned PromptKinds = 1u << PosixCallWrite | 1u << PosixCallRead | 1u << PosixCallIsatty |
+                                 1u << PosixCallTcgetattr | 1u << PosixCallTcsetattr |
+                                 1u << PosixCallTcflush | 1u << PosixCallSessionLeader;
+
+enum class File { Mebibyte, Small, Holes, Missing, Directory };
+// What must be allocated afterwards: anything, the whole new size, or no more than before.
+enum class Blocks { Any, Reserved, NoGrowth };
+// How the run starts, and what the stand-in meets besides the file.
+enum Flags : unsigned {
+    OnTerminal = 1,      // input and output on a terminal whose session the tool leads: it prompts
+    NoInput = 2,         // descriptor 0 closed: the open lands there and must move off
+    NoError = 4,         // the same with descriptor 2
+    SizeLimit = 8,       // a file-size limit of half a mebibyte: a reservation really fails
+    FatVolume = 16,      // statfs reports FAT, which keeps no holes
+    ResizesIgnored = 32, // ftruncate and fallocate do nothing, as some file systems do
+    AsNobody = 64,       // run as nobody on a 0666 file of root's: no lease, the locks guard alone
+    ReaderHidden = 128,  // the library lacks the 64-bit number reader
+};
+
+struct Row {
+    const char *name;
+    File file;
+    const char *command;
+    long long size; // asked for
+    Blocks blocks;
+    std::string output; // of the clean run
+    int exitCode;
+    unsigned calls;     // system calls of the clean run, the start-up's included: what strace counts
+    unsigned flags = 0;
+};
+
+struct Fault {
+    PosixCall kind;
+    unsigned nth; // 0 for none
+    int error;
+    PosixFault how;
+};
+
+enum class State { AsItWas, AsAsked, Damaged };
+
+struct Outcome {
+    std::string output;
+    int exitCode = -1;
+    int signal = 0;
+    bool hung = false;
+    unsigned counts[PosixCallKinds] = {};
+    State state = State::Damaged;
+    struct stat before = {}, after = {}; // the file's
+};
+
+// Runs the tool once with the fault, in a fresh directory below base.
+Outcome RunOnce(const Row &row, const std::string &base, const Fault &fault);
+// Checks a run with the fault against the rules and against the clean run.
+void Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault &fault);
