@@ -102,6 +102,7 @@ protected:
                 !Shell(volume.make + Quoted(image), &said))
                 return std::string("cannot format a ") + volume.type + " image: " + said;
         }
+        said.clear(); // the mount's own words say why, not the format's banner
         const std::string source = volume.make ? image : volume.type;
         const std::string how = volume.make         ? " -o loop"
                                 : volume.mebibytes ? " -o size=" + std::to_string(volume.mebibytes) + "m"

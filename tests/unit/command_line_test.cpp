@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -84,33 +83,6 @@ TEST(SplitCommandLine, EntriesBeyondTheTableAreCountedNotStored)
     EXPECT_EQ(count, 40);
     ASSERT_EQ(entries.size(), 33u);
     EXPECT_EQ(entries[32], "e32");
-}
-
-// Any argument vector without double quotes survives composition and splitting unchanged.
-TEST(SplitCommandLine, SplitsComposedArgumentsBackUnchanged)
-{
-    std::mt19937 random(20240611);
-    const char alphabet[] = "aZ-.  \\\t\xe9";
-    for (int round = 0; round < 3000; ++round) {
-        Entries arguments(1 + random() % 7);
-        for (std::string &argument : arguments)
-            for (size_t n = random() % 6; n > 0; --n)
-                argument += alphabet[random() % (sizeof alphabet - 1)];
-        if (round % 100 == 0) // now and then one near the length limit
-            arguments.back() += std::string(1150 + random() % 200, 'x');
-        std::vector<char *> argv;
-        for (std::string &argument : arguments)
-            argv.push_back(argument.data());
-        ASSERT_TRUE(PosixComposeCommandLine(static_cast<int>(argv.size()), argv.data()));
-        const std::string line = GetCommandLineA();
-        int count = -1;
-        Entries entries;
-        const bool fits = line.size() < static_cast<size_t>(CommandLineRoom);
-        ASSERT_EQ(Split(line, &count, &entries), fits) << line;
-        if (fits) {
-            ASSERT_EQ(entries, arguments) << "raw line: " << line;
-        }
-    }
 }
 
 // A composed line longer than the stand-in's room is cut to exactly its 4095 bytes, never past.
