@@ -19,19 +19,23 @@ if(NOT VARNELT_SUBBUILDS)
 endif()
 include(ExternalProject)
 
-# Where mingw-w64 is installed, Varnelt.exe and the test helpers in build/windows.
-find_program(VARNELT_MINGW_CXX x86_64-w64-mingw32-g++)
-if(VARNELT_MINGW_CXX)
-    ExternalProject_Add(varnelt_windows
+# A build of these sources for another system, with its toolchain file from cmake/, in
+# <build>/<folder>; what follows the toolchain goes to its configure step.
+function(varnelt_cross_build name folder toolchain)
+    ExternalProject_Add(${name}
         SOURCE_DIR ${PROJECT_SOURCE_DIR}
-        BINARY_DIR ${PROJECT_BINARY_DIR}/windows
-        CMAKE_ARGS
-            -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
-            -DCMAKE_BUILD_TYPE=MinSizeRel
-            -DBUILD_TESTING=${BUILD_TESTING}
+        BINARY_DIR ${PROJECT_BINARY_DIR}/${folder}
+        CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${toolchain} ${ARGN}
         BUILD_ALWAYS ON
         INSTALL_COMMAND ""
         USES_TERMINAL_BUILD OFF)
+endfunction()
+
+# Where mingw-w64 is installed, Varnelt.exe and the test helpers in build/windows.
+find_program(VARNELT_MINGW_CXX x86_64-w64-mingw32-g++)
+if(VARNELT_MINGW_CXX)
+    varnelt_cross_build(varnelt_windows windows mingw-w64-x86_64.cmake
+        -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=${BUILD_TESTING})
     set(VARNELT_WINDOWS_EXE ${PROJECT_BINARY_DIR}/windows/Varnelt.exe)
     set(VARNELT_HOLDFILE_EXE ${PROJECT_BINARY_DIR}/windows/HoldFile.exe)
     set(VARNELT_RAWLINE_EXE ${PROJECT_BINARY_DIR}/windows/RawLine.exe)
@@ -45,17 +49,9 @@ endif()
 # sources and link as this build's, without tests (they run the tool from here, under qemu).
 find_program(VARNELT_AARCH64_CXX aarch64-linux-gnu-g++)
 if(VARNELT_AARCH64_CXX)
-    ExternalProject_Add(varnelt_arm64
-        SOURCE_DIR ${PROJECT_SOURCE_DIR}
-        BINARY_DIR ${PROJECT_BINARY_DIR}/arm64
-        CMAKE_ARGS
-            -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/aarch64-linux-gnu.cmake
-            -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-            -DBUILD_TESTING=OFF
-        CMAKE_CACHE_ARGS -DVARNELT_MAINTAINER:STRING=${VARNELT_MAINTAINER}
-        BUILD_ALWAYS ON
-        INSTALL_COMMAND ""
-        USES_TERMINAL_BUILD OFF)
+    varnelt_cross_build(varnelt_arm64 arm64 aarch64-linux-gnu.cmake
+        -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DBUILD_TESTING=OFF
+        CMAKE_CACHE_ARGS -DVARNELT_MAINTAINER:STRING=${VARNELT_MAINTAINER})
     set(VARNELT_ARM64_TOOL ${PROJECT_BINARY_DIR}/arm64/varnelt)
 else()
     set(VARNELT_ARM64_SKIP
