@@ -139,16 +139,14 @@ static bool AsksForHelp(LPCSTR entry)
 
 int RunCommand(int count, LPSTR table[ArgumentTableRoom])
 {
-    int exitCode;
-    if (count == 2 && AsksForHelp(table[1])) {
-        PrintUsage();
-        exitCode = 0;
-    } else if (count == 2 && SameText(table[1], "--version")) {
+    int exitCode = 1;
+    if (count == 2 && SameText(table[1], "--version")) {
         ConsolePrintf(VARNELT_NAME " " VARNELT_VERSION "\n");
         exitCode = 0;
     } else if (count < 3) {
+        if (count == 2 && AsksForHelp(table[1]))
+            exitCode = 0;
         PrintUsage();
-        exitCode = 1;
     } else {
         exitCode = RunResize(count, table);
     }
