@@ -52,8 +52,9 @@ TEST_F(Usage, PrintsItsTextAndExitCode)
         {{"--help"}, usage, 0, false},
         {{"/?"}, usage, wine ? 0 : 1, false}, // Windows' spelling of help; a path on Linux
         {{"-h"}, usage, 1, false},
+        {{"--versions"}, usage, 1, false},
         {{"--version"}, AsPrinted(ToolName() + " " VARNELT_VERSION "\r\n"), 0, false},
-        {{"--help", "0"}, NotFound, 2, false}, // beside another argument, a name like any other
+        {{"--version", "0"}, NotFound, 2, false}, // beside another argument, a name like any other
         {{"data.bin", "0", std::string(1300, 'x')}, AsPrinted("\r\ncommand line too long\r\n"), 1, false},
         {{std::string(longest, 'x'), "0"}, NotFound, 2, true},
         {{std::string(longest + 1, 'x'), "0"}, AsPrinted("\r\ncommand line too long\r\n"), 1, true},

@@ -64,23 +64,17 @@ TEST(ConsolePrintf, WritesExactBytes)
 // that no line feed follows stays, also the last one before the end.
 TEST(WriteFile, LineEndSplitAcrossTwoWrites)
 {
-    const struct {
-        const char *first, *second, *expected;
-    } cases[] = {
-        {"a\r", "\nb", "a\nb"},
-        {"a\r", "b", "a\rb"},
-        {"a\r", "\r", "a\r\r"},
-    };
-    for (const auto &c : cases) {
+    const char *const cases[][2] = {{"\nb", "a\nb"}, {"b", "a\rb"}, {"\r", "a\r\r"}}; // after "a\r"
+    for (const auto &[second, expected] : cases) {
         Child child;
         ASSERT_TRUE(child.Start({}, [&] {
             DWORD written = 0;
-            for (const char *text : {c.first, c.second})
+            for (const char *text : {"a\r", second})
                 WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, strlen(text), &written, nullptr);
             ExitProcess(0);
         }));
         child.Read();
-        EXPECT_EQ(child.text, c.expected) << c.first << c.second;
+        EXPECT_EQ(child.text, expected) << second;
         EXPECT_EQ(child.Wait(), 0);
     }
 }
