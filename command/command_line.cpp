@@ -97,26 +97,56 @@ bool CommandLineIsExact(void)
     return length > 0;
 }
 
+// The name the usage and the version line give the tool: the one a user types on each system.
+#ifdef _WIN32
+#define VARNELT_NAME "Varnelt"
+#else
+#define VARNELT_NAME "varnelt"
+#endif
+
 static void PrintUsage(void)
 {
     ConsolePrintf("usage:\n\n");
-    ConsolePrintf("Varnelt filename newsize [-s]\n");
+    ConsolePrintf(VARNELT_NAME " filename newsize [-s]\n");
     ConsolePrintf("-s set the sparse file flag\n\n");
     ConsolePrintf("samples:\n");
-    ConsolePrintf("Varnelt test.bin 1024\n");
-    ConsolePrintf("Varnelt test.bin 512M\n");
-    ConsolePrintf("Varnelt test.bin 1G\n");
-    ConsolePrintf("Varnelt test.bin 0x400\n\n");
+    ConsolePrintf(VARNELT_NAME " test.bin 1024\n");
+    ConsolePrintf(VARNELT_NAME " test.bin 512M\n");
+    ConsolePrintf(VARNELT_NAME " test.bin 1G\n");
+    ConsolePrintf(VARNELT_NAME " test.bin 0x400\n\n");
     ConsolePrintf("Units:\nKi 1024\nMi 1024*1024\nGi 1024*1024*1024\nTi 1024*1024*1024*1024\n\n"
                   "K  1000\nM  1000*1000\nG  1000*1000*1000\nT  1000*1000*1000*1000\n");
 }
 
+static bool SameText(LPCSTR text, LPCSTR other)
+{
+    while (*text != '\0' && *text == *other) {
+        ++text;
+        ++other;
+    }
+    return *text == *other;
+}
+
+// Asked for as the sole argument only: with a file name beside it, such a word is a name.
+static bool AsksForHelp(LPCSTR entry)
+{
+#ifdef _WIN32
+    if (SameText(entry, "/?"))
+        return true; // Windows' own spelling; on Linux it is a path like any other
+#endif
+    return SameText(entry, "--help");
+}
+
 int RunCommand(int count, LPSTR table[ArgumentTableRoom])
 {
-    int exitCode;
-    if (count < 3) {
+    int exitCode = 1;
+    if (count == 2 && SameText(table[1], "--version")) {
+        ConsolePrintf(VARNELT_NAME " " VARNELT_VERSION "\n");
+        exitCode = 0;
+    } else if (count < 3) {
+        if (count == 2 && AsksForHelp(table[1]))
+            exitCode = 0;
         PrintUsage();
-        exitCode = 1;
     } else {
         exitCode = RunResize(count, table);
     }

@@ -23,28 +23,71 @@ HANDLE GetStdHandle(DWORD which)
     return INVALID_HANDLE_VALUE;
 }
 
+// Writes every byte, as the system's WriteFile does for a pipe or a file; false with the error.
+static bool WriteAll(int descriptor, const char *bytes, size_t length)
+{
+    for (size_t done = 0; done < length;) {
+        const ssize_t n = SystemWrite(descriptor, bytes + done, length - done);
+        if (n < 0) {
+            PosixSetErrorFromErrno();
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Text on the standard handles: Linux ends a line with LF alone, so each CR LF goes out as LF, as a
+// C run-time on Windows turns LF into CR LF the other way round. A return that ends one write is
+// held until the next byte shows whether a line feed follows it; a lone return goes out as it is.
+static BOOL WriteText(PosixHandle &handle, const char *bytes, DWORD length, LPDWORD written)
+{
+    char out[1024];
+    size_t used = 0;
+    DWORD consumed = 0; // what the writes so far stood for, for a failure's count
+    for (DWORD i = 0; i < length; ++i) {
+        if (used + 2 > sizeof out) {
+            if (!WriteAll(handle.descriptor, out, used)) {
+                if (written)
+                    *written = consumed;
+                return FALSE;
+            }
+            consumed = i;
+            used = 0;
+        }
+        if (handle.returnHeld && bytes[i] != '\n')
+            out[used++] = '\r';
+        handle.returnHeld = bytes[i] == '\r';
+        if (!handle.returnHeld)
+            out[used++] = bytes[i];
+    }
+    const bool done = used == 0 || WriteAll(handle.descriptor, out, used);
+    if (written)
+        *written = done ? length : consumed;
+    return done ? TRUE : FALSE;
+}
+
+void PosixFlushConsole()
+{
+    if (standardOutput.returnHeld) {
+        standardOutput.returnHeld = false;
+        WriteAll(standardOutput.descriptor, "\r", 1);
+    }
+}
+
 BOOL WriteFile(HANDLE file, const void *bytes, DWORD length, LPDWORD written, LPOVERLAPPED)
 {
     if (file == nullptr || file == INVALID_HANDLE_VALUE) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    const int descriptor = static_cast<PosixHandle *>(file)->descriptor;
-    const char *next = static_cast<const char *>(bytes);
-    DWORD done = 0;
-    while (done < length) {
-        const ssize_t n = SystemWrite(descriptor, next + done, length - done);
-        if (n < 0) {
-            PosixSetErrorFromErrno();
-            if (written)
-                *written = done;
-            return FALSE;
-        }
-        done += static_cast<DWORD>(n);
-    }
+    PosixHandle &handle = *static_cast<PosixHandle *>(file);
+    if (&handle == &standardOutput || &handle == &standardInput)
+        return WriteText(handle, static_cast<const char *>(bytes), length, written);
+    const bool done = WriteAll(handle.descriptor, static_cast<const char *>(bytes), length);
     if (written)
-        *written = done;
-    return TRUE;
+        *written = done ? length : 0;
+    return done ? TRUE : FALSE;
 }
 
 // The console window is the terminal on standard input; it belongs to the process that leads the

@@ -11,6 +11,7 @@ struct PosixHandle {
     long long position;   // set by SetFilePointer, used by SetEndOfFile
     bool leased;          // held under the write lease; false where the locks alone guard it
     long long leasedAt;   // when the lease was taken, in milliseconds of the monotonic clock
+    bool returnHeld;      // a standard handle's last write ended in CR: LF may follow next
     bool infoUpToDate;    // info still tells the file as it is: under the lease, until a resize
     struct stat info;     // the file as the open found it, its times included
     // The volume as the open found it (statfs), so that no later step asks again.

@@ -15,6 +15,9 @@ void PosixSetErrorFromErrno();
 // file-size limit then show as failed calls, and another opener's break of the lease waits for
 // the close. Blocked, not ignored: one call for all three.
 void PosixBlockSignals();
-// Composes the command line GetCommandLineA returns from an argument vector. False when an
+// Writes a return that ended the last output and was held to see whether a line feed follows.
+void PosixFlushConsole();
+// Composes the command line GetCommandLineA returns from an argument vector, entry 0 the program's
+// name without its folder (where the tool lies is no part of what the user asked). False when an
 // argument holds a double quote, which could not reach the program unchanged.
 bool PosixComposeCommandLine(int argc, char **argv);

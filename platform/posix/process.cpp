@@ -42,17 +42,20 @@ void PosixBlockSignals()
 
 bool PosixComposeCommandLine(int argc, char **argv)
 {
+    const char *const slash = argc > 0 ? strrchr(argv[0], '/') : nullptr;
+    auto entry = [&](int i) -> const char * { return i == 0 && slash ? slash + 1 : argv[i]; };
     for (int i = 0; i < argc; ++i)
-        if (strchr(argv[i], '"'))
+        if (strchr(entry(i), '"'))
             return false;
     char *end = commandLine;
     for (int i = 0; i < argc; ++i) {
-        const bool quote = argv[i][0] == '\0' || strchr(argv[i], ' ') != nullptr;
+        const char *const argument = entry(i);
+        const bool quote = argument[0] == '\0' || strchr(argument, ' ') != nullptr;
         if (i > 0)
             end = Append(end, " ", 1);
         if (quote)
             end = Append(end, "\"", 1);
-        end = Append(end, argv[i], strlen(argv[i]));
+        end = Append(end, argument, strlen(argument));
         if (quote)
             end = Append(end, "\"", 1);
     }
@@ -82,6 +85,7 @@ LPWSTR GetCommandLineW(void)
 
 void ExitProcess(unsigned int exitCode)
 {
+    PosixFlushConsole();
     fflush(nullptr);
     _exit(static_cast<int>(exitCode));
 }

@@ -8,7 +8,7 @@ int main(int argc, char **argv)
 {
     PosixBlockSignals();
     if (!PosixComposeCommandLine(argc, argv)) {
-        static const char refusal[] = "\r\nan argument holds a double quote\r\n";
+        static const char refusal[] = "\nan argument holds a double quote\n";
         if (SystemWrite(1, refusal, sizeof refusal - 1) < 0) {
         }
         return 1;

@@ -17,8 +17,11 @@ readme_section() { sed -n "/^$1\$/,/^## [^#]/p" "$source_dir/README.md"; }
 # The Nth fenced block (1 for the first) of the text on standard input, without its fences.
 fenced_block() { awk -v want="$1" '/^```/ { fence++; next } fence == 2 * want - 1'; }
 
-# Standard input with CR LF line ends, as the tool writes them.
-crlf() { sed 's/$/\r/'; }
+# The line end the tool writes: CR LF on Windows (the wine target), LF on Linux.
+eol=$'\n'
+[ "${target:-linux}" != wine ] || eol=$'\r\n'
+# Standard input with the line ends the tool writes.
+as_printed() { if [ "$eol" = $'\n' ]; then cat; else sed 's/$/\r/'; fi; }
 
 # run ARGUMENT...: the tool (the command in $tool) in the folder $work; sets $out, every byte it
 # wrote, and $code, its exit code.

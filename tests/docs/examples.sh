@@ -30,7 +30,7 @@ check_transcript() {
         truncate -s 1M "$work/f"
     fi
     run "${arguments[@]}"
-    [ "$out" = "$(crlf <<<"$shown")"$'\n' ] && [ $code = 0 ] ||
+    [ "$out" = "$(as_printed <<<"$shown")"$'\n' ] && [ $code = 0 ] ||
         fail "$where: varnelt ${arguments[*]} gave (exit $code) $(cat -A <<<"$out")"
 }
 
@@ -51,7 +51,7 @@ check_refused() {
     printf 'abc' >"$work/f"
     for name in f missing; do
         run "$name" "$1" -s
-        [ "$out" = $'\r\ninvalid size\r\n' ] && [ $code = 1 ] ||
+        [ "$out" = "${eol}invalid size$eol" ] && [ $code = 1 ] ||
             fail "size '$1' on $name: expected invalid size, got (exit $code) $(cat -A <<<"$out")"
     done
     [ "$(stat -c %s "$work/f")" = 3 ] && [ "$(cat "$work/f")" = abc ] || fail "size '$1' changed the file"
@@ -69,6 +69,9 @@ check_exit_codes() {
     run f 0 "$(printf 'x%.0s' {1..1300})"; [ $code = 1 ] || fail "$where: a line too long exits with $code, not 1"
     run f -1; [ $code = 1 ] && [[ $out == *"failed"* ]] || fail "$where: a failed step exits with $code, not 1"
     run missing 2; [ $code = 2 ] || fail "$where: a missing file exits with $code, not 2"
+    run --help; [ $code = 0 ] && [[ $out == usage:* ]] || fail "$where: --help exits with $code, not 0"
+    run --version; [ $code = 0 ] && [[ $out == [Vv]arnelt\ [0-9]*.[0-9]*$eol ]] ||
+        fail "$where: --version gave (exit $code) $(cat -A <<<"$out")"
 }
 
 check_readme() {
@@ -76,11 +79,12 @@ check_readme() {
     section=$(readme_section "## Command line")
     flat=$(tr '\n' ' ' <<<"$section")
 
-    # The synopsis is what the usage text shows.
+    # The synopsis is what the usage text shows; Windows names the tool Varnelt.
     local synopsis
     synopsis=$(fenced_block 1 <<<"$section")
+    [ "$target" = linux ] || synopsis=${synopsis^}
     run
-    [[ $out == *"$synopsis"$'\r\n'* ]] && [ $code = 1 ] || fail "the usage text lacks \"$synopsis\""
+    [[ $out == *"$synopsis$eol"* ]] && [ $code = 1 ] || fail "the usage text lacks \"$synopsis\""
 
     check_transcript "$(fenced_block 2 <<<"$section")" "README's transcript"
 
@@ -146,23 +150,24 @@ check_readme() {
     printf 'abc' >"$work/f"
     while read -r extra; do
         run f 1 $extra
-        [ "$out" = $'\r\n'"$(cut -d'"' -f2 <<<"$line")"$'\r\n' ] && [ $code = 1 ] && [ "$(cat "$work/f")" = abc ] ||
+        [ "$out" = "$eol$(cut -d'"' -f2 <<<"$line")$eol" ] && [ $code = 1 ] && [ "$(cat "$work/f")" = abc ] ||
             fail "f 1 $extra: (exit $code) $(cat -A <<<"$out")"
     done < <(grep -o '`[^`]*`' <<<"$refused" | tr -d '`' | grep -v '^-s$')
 
     check_exit_codes "README"
 
     # "The raw command line may hold at most 1279 bytes." The Linux build composes it from its
-    # arguments, joined by spaces: the tool's path, f, 0 and a long spelling of the option.
+    # arguments, joined by spaces: the tool's name without its folder, f, 0 and a long spelling
+    # of the option.
     if [ "$target" = linux ]; then
-        local most padding
+        local most padding name=${tool[0]##*/}
         most=$(grep -oE 'may hold at most [0-9]+ bytes' <<<"$flat" | grep -oE '[0-9]+' || echo 0)
-        padding=$((most - ${#tool[0]} - 6))
+        padding=$((most - ${#name} - 6))
         printf 'abc' >"$work/f"
         run f 0 "-s$(printf 'x%.0s' $(seq $((padding - 1))))"
         [ $code = 0 ] || fail "a command line of $most bytes is refused: $(cat -A <<<"$out")"
         run f 0 "-s$(printf 'x%.0s' $(seq $padding))"
-        [ "$out" = $'\r\ncommand line too long\r\n' ] || fail "a command line of $((most + 1)) bytes is taken"
+        [ "$out" = "${eol}command line too long$eol" ] || fail "a command line of $((most + 1)) bytes is taken"
     fi
 }
 

@@ -40,7 +40,7 @@ bytes=$(value_of "${BASH_REMATCH[2]}")
 [ "$(stat -c %s "$work/sample.bin")" = "$bytes" ] || fail "sample.bin is $(stat -c %s "$work/sample.bin") bytes, not $bytes"
 if [ "$which" = linux ]; then
     # What it prints: the transcript the README shows, then the ls -l line with the new size.
-    expected=$(crlf <<<"$shown")$'\n'
+    expected=$(as_printed <<<"$shown")$'\n'
     [ "${out:0:${#expected}}" = "$expected" ] || fail "it printed $(cat -A <<<"$out"), the README shows $shown"
     [[ ${out:${#expected}} == *" $bytes "*sample.bin* ]] || fail "ls -l does not show $bytes bytes: ${out:${#expected}}"
 else

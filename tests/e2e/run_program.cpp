@@ -53,8 +53,6 @@ std::vector<std::string> Command(const std::vector<std::string> &arguments, cons
 
 } // namespace
 
-bool TargetIsWine() { return Environment("VARNELT_TARGET") == "wine"; }
-
 RunResult RunTool(const std::vector<std::string> &arguments, RunOptions options)
 {
     std::vector<std::string> command = Command(arguments, options);
@@ -101,7 +99,7 @@ std::string AsShown(std::string transcript)
         if (TargetIsWine() && at != std::string::npos)
             transcript.replace(at, windows.size(), wine);
     }
-    return transcript;
+    return AsPrinted(transcript);
 }
 
 std::string WindowsPath(std::string path)

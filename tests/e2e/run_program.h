@@ -30,9 +30,8 @@ struct RunResult {
     std::string output;     // every byte written to standard output
 };
 
-// True when the tool under test is Varnelt.exe under Wine.
-bool TargetIsWine();
-// A transcript with Windows' texts as the target shows it: Wine's own texts are shorter.
+// A transcript with Windows' texts as the target shows it: Wine's own texts are shorter, and
+// Linux ends its lines with LF.
 std::string AsShown(std::string transcript);
 // Runs the tool with the arguments that follow the program name.
 RunResult RunTool(const std::vector<std::string> &arguments, RunOptions options = {});

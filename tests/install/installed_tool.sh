@@ -7,7 +7,7 @@ check_tool() {
     [ -x "$tool" ] || { echo "no $tool"; return 1; }
     printf 'abcdef' >"$work/file.bin"
     (cd "$work" && ${VARNELT_EMULATOR:+"$VARNELT_EMULATOR"} "$tool" file.bin 3) >"$work/out.txt"
-    local expected=$'OpenFile... ok\r\nSetFilePointer(0x00000003)... ok\r\nSetEndOfFile... ok\r\nCloseFile... ok\r\n'
+    local expected=$'OpenFile... ok\nSetFilePointer(0x00000003)... ok\nSetEndOfFile... ok\nCloseFile... ok\n'
     [ "$(cat "$work/out.txt"; echo x)" = "${expected}x" ] ||
         { echo "unexpected transcript from $tool:"; cat -A "$work/out.txt"; return 1; }
     [ "$(cat "$work/file.bin")" = abc ] || { echo "$tool did not cut the file to 3 bytes"; return 1; }

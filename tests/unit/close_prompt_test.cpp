@@ -1,6 +1,7 @@
 // The close prompt, seen from outside: the Linux binary on a terminal of its own, on a terminal
 // that a shell-like leader owns, and without a terminal. Every wait is bounded.
 #include "tests/support/child.h"
+#include "tests/support/transcripts.h"
 
 #include <poll.h>
 #include <sys/syscall.h>
@@ -29,7 +30,7 @@ std::string OutputWithoutTerminal()
     EXPECT_TRUE(child.Start({}, RunVarnelt));
     child.Read();
     EXPECT_EQ(child.Wait(), 1);
-    EXPECT_EQ(child.text.rfind("usage:\r\n", 0), 0u);
+    EXPECT_EQ(child.text.rfind(AsPrinted("usage:\r\n"), 0), 0u);
     EXPECT_EQ(child.text.find(Prompt), std::string::npos);
     return child.text;
 }

@@ -2,6 +2,7 @@
 #include "platform/posix/posix.h"
 #include "platform/posix/seams.h"
 #include "tests/support/child.h"
+#include "tests/support/transcripts.h"
 
 #include <gtest/gtest.h>
 
@@ -126,7 +127,7 @@ TEST(CommandLineIsExact, TheEightBitLineMustConvertBackToTheWideOne)
     }));
     child.Read();
     PosixSetWideCommandLine(nullptr);
-    EXPECT_EQ(child.text, "\r\ncommand line holds characters outside the code page\r\n");
+    EXPECT_EQ(child.text, AsPrinted("\r\ncommand line holds characters outside the code page\r\n"));
     EXPECT_EQ(child.Wait(), 1);
 }
 

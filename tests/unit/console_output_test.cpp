@@ -1,4 +1,6 @@
 #include "console/console.h"
+#include "tests/support/child.h"
+#include "tests/support/transcripts.h"
 
 #include <gtest/gtest.h>
 
@@ -53,8 +55,27 @@ TEST(ConsolePrintf, WritesExactBytes)
             result = strstr(c.format, "%s") ? ConsolePrintf(c.format, c.text)
                                             : ConsolePrintf(c.format, c.high, c.low);
         });
-        EXPECT_EQ(written, c.expected) << c.format;
-        EXPECT_EQ(result, static_cast<int>(written.size())) << c.format;
+        EXPECT_EQ(written, AsPrinted(c.expected)) << c.format;
+        EXPECT_EQ(result, static_cast<int>(strlen(c.expected))) << c.format; // what the program wrote
+    }
+}
+
+// Linux ends a line with LF alone: a CR LF that two writes split still becomes one LF, a return
+// that no line feed follows stays, also the last one before the end.
+TEST(WriteFile, LineEndSplitAcrossTwoWrites)
+{
+    const char *const cases[][2] = {{"\nb", "a\nb"}, {"b", "a\rb"}, {"\r", "a\r\r"}}; // after "a\r"
+    for (const auto &[second, expected] : cases) {
+        Child child;
+        ASSERT_TRUE(child.Start({}, [&] {
+            DWORD written = 0;
+            for (const char *text : {"a\r", second})
+                WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, strlen(text), &written, nullptr);
+            ExitProcess(0);
+        }));
+        child.Read();
+        EXPECT_EQ(child.text, expected) << second;
+        EXPECT_EQ(child.Wait(), 0);
     }
 }
 

@@ -23,10 +23,11 @@ std::string TextOf(int error)
 // The text of the last failure report, or the refusal; empty when there is neither.
 std::string Reason(const std::string &output)
 {
-    const size_t start = output.rfind(" failed\r\n(");
-    const size_t end = output.find(")\r\n\r\n", start);
+    const std::string opening = AsPrinted(" failed\r\n(");
+    const size_t start = output.rfind(opening);
+    const size_t end = output.find(AsPrinted(")\r\n\r\n"), start);
     if (start != std::string::npos && end != std::string::npos)
-        return output.substr(start + 10, end - start - 10);
+        return output.substr(start + opening.size(), end - start - opening.size());
     return output.find(NotFound) != std::string::npos ? NotFound : "";
 }
 
