@@ -51,7 +51,7 @@ endif()
 find_program(VARNELT_AARCH64_CXX aarch64-linux-gnu-g++)
 if(VARNELT_AARCH64_CXX)
     varnelt_cross_build(varnelt_arm64 arm64 aarch64-linux-gnu.cmake
-        -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DBUILD_TESTING=OFF
+        -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DBUILD_TESTING=OFF -DVARNELT_HARDENING=${VARNELT_HARDENING}
         CMAKE_CACHE_ARGS ${VARNELT_ABOUT_CACHE_ARGS})
     set(VARNELT_ARM64_TOOL ${PROJECT_BINARY_DIR}/arm64/varnelt)
 else()
