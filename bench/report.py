@@ -5,11 +5,9 @@ import collections, json, os, re, statistics, datetime
 
 env = os.environ
 raw = env["BENCH_RAW"]
-rows = []
 with open(f"{raw}/table.tsv") as table:
     header = table.readline().rstrip("\n").split("\t")
-    for line in table:
-        rows.append(dict(zip(header, line.rstrip("\n").split("\t"))))
+    rows = [dict(zip(header, line.rstrip("\n").split("\t"))) for line in table]
 
 def num(text):
     return None if text in ("-", "") else int(text)
@@ -151,6 +149,14 @@ for metric, target in (("ir", "Instructions at most half of the other tool's for
         ok, text = per_work(metric, utf8)
         line += f". In {utf8}: {'met' if ok else 'missed'} ({text})"
     say(line + ".")
+costs = [(w, o, find("main", w, "varnelt"), find("hardening", w, "plain"), find("main", w, o)) for w, o, *_ in WORKS]
+if all(plain for _, _, _, plain, _ in costs):
+    text = ", ".join(f"{w} {num(p['ir']):,} → {num(v['ir']):,} ({num(v['ir']) - num(p['ir']):+,}, "
+                     f"{(num(v['ir']) / num(p['ir']) - 1) * 100:+.1f} %; {num(v['ir']) / num(o['ir']):.2f}× of {other})"
+                     for w, other, v, p, o in costs)
+    ok = all(num(v["ir"]) < num(o["ir"]) / 2 for _, _, v, _, o in costs)
+    say(f"- What the hardening costs (stack protector, _FORTIFY_SOURCE, stack-clash and control-flow protection, relro and "
+        f"bind-now against the same build without them), instructions without → with, hardened still under 0.5× of the other tool: {verdict(ok)} — {text}.")
 sizes = sorted(int(r["size"]) for r in rows if r["section"] == "sparse-scale" and r["program"] == "varnelt")
 if len(sizes) >= 2:
     small, large = (find("sparse-scale", "hole", "varnelt", size=s) for s in (sizes[0], sizes[-1]))

@@ -2,12 +2,11 @@
 # .rpm.
 include(GNUInstallDirs)
 install(TARGETS varnelt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES doc/varnelt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+include(cmake/documents.cmake)
+install(FILES ${PROJECT_BINARY_DIR}/doc/varnelt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The documentation folder is named after the package, as Debian's policy wants it.
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/varnelt)
-
-set(VARNELT_MAINTAINER "Varnelt developers <varnelt@example.org>"
-    CACHE STRING "Name and address in the Maintainer field of the .deb")
+install(FILES README.md NEWS ${PROJECT_BINARY_DIR}/doc/copyright
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/varnelt)
 
 set(CPACK_PACKAGE_NAME varnelt)
 set(CPACK_PACKAGE_VENDOR Varnelt)
@@ -46,13 +45,18 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VARNELT_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VARNELT_HOMEPAGE}")
+include(cmake/built_using.cmake)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-# The manual page compressed; in the .deb also what Debian's policy asks of every package: a
-# copyright file and a changelog; and lintian's overrides.
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package_files.cmake)
+# The manual page compressed; in the .deb also the changelog Debian's policy asks of every package,
+# and lintian's overrides.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_files.cmake)
+set(CPACK_VARNELT_DOCS ${PROJECT_BINARY_DIR}/doc)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_sorted.cmake)
 
 # The .rpm, where rpmbuild is installed: the same files, summary and description; the license
-# field says what the .deb's copyright file says. Nothing is required: the binary is static.
+# field names, as the copyright file does, Varnelt's own licence and those of the libraries linked
+# into it. Nothing is required: the binary is static.
 set(CPACK_GENERATOR TGZ DEB)
 find_program(VARNELT_RPMBUILD rpmbuild)
 if(VARNELT_RPMBUILD)
@@ -61,15 +65,26 @@ elseif(NOT CMAKE_CROSSCOMPILING)
     message(STATUS "rpmbuild not found (Debian package rpm): the .rpm packages are left out")
 endif()
 set(CPACK_RPM_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
-# The .deb's copyright file says the same in these words.
-set(CPACK_RPM_PACKAGE_LICENSE "All rights reserved")
+set(CPACK_RPM_PACKAGE_LICENSE
+    "${VARNELT_LICENSE} AND LGPL-2.1-or-later AND GPL-3.0-or-later WITH GCC-exception-3.1")
+if(VARNELT_HOMEPAGE)
+    set(CPACK_RPM_PACKAGE_URL "${VARNELT_HOMEPAGE}")
+endif()
+set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/doc/changelog.rpm)
 set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_RPM_PACKAGE_AUTOREQPROV no)
-# No build-id links under /usr/lib: they belong to debuginfo packages, and there is none.
-set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none\n%define packager ${VARNELT_MAINTAINER}")
+# No build-id links under /usr/lib: they belong to debuginfo packages, and there is none. The build
+# time, the files' times and the build host are SOURCE_DATE_EPOCH's and a fixed name, so that the
+# same sources give the same package.
+string(CONCAT CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none\n"
+    "%define packager ${VARNELT_MAINTAINER}\n"
+    "%define use_source_date_epoch_as_buildtime 1\n"
+    "%define clamp_mtime_to_source_date_epoch 1\n"
+    "%define _buildhost reproducible\n")
 # Folders that the system's own packages own.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
-set(CPACK_RPM_USER_FILELIST "%doc /usr/share/doc/varnelt/README.md")
+set(CPACK_RPM_USER_FILELIST "%doc /usr/share/doc/varnelt/README.md" "%doc /usr/share/doc/varnelt/NEWS"
+    "%license /usr/share/doc/varnelt/copyright")
 # The files these make (include(CPack) changes CPACK_PACKAGE_FILE_NAME).
 set(VARNELT_PACKAGES ${CPACK_PACKAGE_FILE_NAME}.tar.gz ${CPACK_DEBIAN_FILE_NAME})
 if(VARNELT_RPMBUILD)

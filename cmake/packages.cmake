@@ -1,11 +1,14 @@
 # The packages step: every package this build and its sub-builds make, in the build folder, and
-# SHA256SUMS beside them. VARNELT_PACKAGES (from install.cmake on) lists their file names.
-set(packing COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake)
+# SHA256SUMS beside them. VARNELT_PACKAGES (from install.cmake on) lists their file names. Each
+# CPack run dates what it packs by SOURCE_DATE_EPOCH (with_epoch.cmake).
+set(cpack ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -P ${CMAKE_CURRENT_LIST_DIR}/with_epoch.cmake
+    -- ${CMAKE_CPACK_COMMAND})
+set(packing COMMAND ${cpack} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake)
 set(packed varnelt)
 
 if(VARNELT_WINDOWS_EXE)
     list(APPEND VARNELT_PACKAGES varnelt-${PROJECT_VERSION}-windows-x64.zip)
-    list(APPEND packing COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/windows/CPackConfig.cmake)
+    list(APPEND packing COMMAND ${cpack} --config ${PROJECT_BINARY_DIR}/windows/CPackConfig.cmake)
     list(APPEND packed varnelt_windows)
 endif()
 # The arm64 tool as a .deb and an .rpm; the .tar.gz stays the x86-64 one's.
@@ -17,8 +20,9 @@ if(VARNELT_ARM64_TOOL)
         list(APPEND VARNELT_PACKAGES ${rpm})
         list(APPEND generators RPM)
     endif()
-    list(JOIN generators $<SEMICOLON> generators) # one argument for cpack
-    list(APPEND packing COMMAND ${CMAKE_CPACK_COMMAND} -G ${generators} --config ${PROJECT_BINARY_DIR}/arm64/CPackConfig.cmake)
+    foreach(generator ${generators})
+        list(APPEND packing COMMAND ${cpack} -G ${generator} --config ${PROJECT_BINARY_DIR}/arm64/CPackConfig.cmake)
+    endforeach()
     list(APPEND packed varnelt_arm64)
 endif()
 

@@ -35,7 +35,8 @@ endfunction()
 find_program(VARNELT_MINGW_CXX x86_64-w64-mingw32-g++)
 if(VARNELT_MINGW_CXX)
     varnelt_cross_build(varnelt_windows windows mingw-w64-x86_64.cmake
-        -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=${BUILD_TESTING})
+        -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=${BUILD_TESTING}
+        CMAKE_CACHE_ARGS ${VARNELT_ABOUT_CACHE_ARGS})
     set(VARNELT_WINDOWS_EXE ${PROJECT_BINARY_DIR}/windows/Varnelt.exe)
     set(VARNELT_HOLDFILE_EXE ${PROJECT_BINARY_DIR}/windows/HoldFile.exe)
     set(VARNELT_RAWLINE_EXE ${PROJECT_BINARY_DIR}/windows/RawLine.exe)
@@ -50,8 +51,8 @@ endif()
 find_program(VARNELT_AARCH64_CXX aarch64-linux-gnu-g++)
 if(VARNELT_AARCH64_CXX)
     varnelt_cross_build(varnelt_arm64 arm64 aarch64-linux-gnu.cmake
-        -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DBUILD_TESTING=OFF
-        CMAKE_CACHE_ARGS -DVARNELT_MAINTAINER:STRING=${VARNELT_MAINTAINER})
+        -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DBUILD_TESTING=OFF -DVARNELT_HARDENING=${VARNELT_HARDENING}
+        CMAKE_CACHE_ARGS ${VARNELT_ABOUT_CACHE_ARGS})
     set(VARNELT_ARM64_TOOL ${PROJECT_BINARY_DIR}/arm64/varnelt)
 else()
     set(VARNELT_ARM64_SKIP

@@ -1,20 +1,34 @@
 # The Windows executable: no C run-time, a custom entry point, three system libraries.
 enable_language(RC)
 
-add_executable(Varnelt ${VARNELT_PROGRAM_SOURCES} platform/windows/runtime.cpp resources/varnelt.rc)
+# The version record takes the project's version and licence.
+configure_file(resources/varnelt.rc.in ${PROJECT_BINARY_DIR}/varnelt.rc @ONLY)
+add_executable(Varnelt ${VARNELT_PROGRAM_SOURCES} platform/windows/runtime.cpp
+    ${PROJECT_BINARY_DIR}/varnelt.rc)
 target_include_directories(Varnelt PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(Varnelt PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
         -fno-unwind-tables -fno-stack-protector -ffunction-sections
-        -Wall -Wextra>)
+        -Wall -Wextra -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>)
+# No link time in the header: the same sources give the same bytes.
 target_link_options(Varnelt PRIVATE
-    -nostdlib -nostartfiles -Wl,-e,VarneltStart -Wl,--subsystem,console -Wl,--gc-sections -s)
+    -nostdlib -nostartfiles -Wl,-e,VarneltStart -Wl,--subsystem,console -Wl,--gc-sections -s
+    -Wl,--no-insert-timestamp)
 target_link_libraries(Varnelt PRIVATE kernel32 user32 shlwapi)
 set_target_properties(Varnelt PROPERTIES OUTPUT_NAME Varnelt SUFFIX .exe)
 
-# The .zip holds Varnelt.exe alone (with the README), at the top of the archive.
+# The .zip holds Varnelt.exe with a short README.txt for Windows users (CR LF, Varnelt's licence,
+# where the full documentation is), at the top of the archive.
 install(TARGETS Varnelt RUNTIME DESTINATION .)
-install(FILES README.md DESTINATION .)
+set(VARNELT_README_CONTACT "")
+foreach(line "Home page: ${VARNELT_HOMEPAGE}" "Bugs: ${VARNELT_BUG_REPORT}")
+    if(NOT line MATCHES ": $")
+        string(APPEND VARNELT_README_CONTACT "${line}\n")
+    endif()
+endforeach()
+configure_file(resources/README.txt.in ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_files.cmake)
 set(CPACK_PACKAGE_NAME Varnelt)
 set(CPACK_PACKAGE_FILE_NAME varnelt-${PROJECT_VERSION}-windows-x64)
 set(CPACK_GENERATOR ZIP)

@@ -172,7 +172,7 @@ check_readme() {
 }
 
 check_manual() {
-    local page=$source_dir/doc/varnelt.1 description factors text bytes
+    local page=$source_dir/doc/varnelt.1.in description factors text bytes
     # The transcript in DESCRIPTION, between .RS and .RE.
     description=$(sed -n '/^\.SH DESCRIPTION/,/^\.SH /p' "$page" | sed -n '/^\.RS/,/^\.RE/p' | sed '1d;$d')
     [ -n "$description" ] || fail "the manual page shows no transcript"

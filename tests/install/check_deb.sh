@@ -3,10 +3,10 @@
 # root, the tool (under VARNELT_EMULATOR where it is another processor's) and the manual page that
 # landed there, and a purge that leaves nothing behind.
 #
-#   check_deb.sh DEB SOURCE MAINTAINER
+#   check_deb.sh DEB DOCUMENTS MAINTAINER    (DOCUMENTS: the build's doc/, made from doc/*.in)
 set -euo pipefail
 deb=$1
-source_dir=$2
+documents=$2
 maintainer=$3
 . "$(dirname "$0")/installed_tool.sh"
 
@@ -22,6 +22,9 @@ problems=()
 [ "$(field Section)" = utils ] || problems+=("Section: $(field Section)")
 [ "$(field Maintainer)" = "$maintainer" ] || problems+=("Maintainer: $(field Maintainer)")
 [ -z "$(field Depends)" ] || problems+=("Depends: $(field Depends), for a static binary")
+# The libraries linked in, the C library's and GCC's run-time's sources: "source (= version), ...".
+[[ $(field Built-Using) =~ ^[a-z0-9.+-]+\ \(=\ [^\)]+\),\ [a-z0-9.+-]+\ \(=\ [^\)]+\) ]] ||
+    problems+=("Built-Using: $(field Built-Using)")
 [ "$(field Description | wc -l)" -gt 1 ] || problems+=("Description has no long part")
 if [ ${#problems[@]} -gt 0 ]; then
     printf 'control field %s\n' "${problems[@]}"
@@ -57,12 +60,14 @@ if command -v readelf >/dev/null && readelf -d "$tool" | grep -q NEEDED; then
     exit 1
 fi
 page=$root/usr/share/man/man1/varnelt.1.gz
-gzip -dc "$page" | cmp -s - "$source_dir/doc/varnelt.1" ||
-    { echo "$page is not doc/varnelt.1, compressed"; exit 1; }
+gzip -dc "$page" | cmp -s - "$documents/varnelt.1" ||
+    { echo "$page is not the build's doc/varnelt.1, compressed"; exit 1; }
 if command -v man >/dev/null; then
     check_manual "$root/usr/share/man"
 fi
-for file in copyright changelog.gz README.md; do
+cmp -s "$root/usr/share/doc/varnelt/copyright" "$documents/copyright" ||
+    { echo "the copyright file is not the build's doc/copyright"; exit 1; }
+for file in changelog.gz README.md NEWS; do
     [ -f "$root/usr/share/doc/varnelt/$file" ] || { echo "no /usr/share/doc/varnelt/$file"; exit 1; }
 done
 

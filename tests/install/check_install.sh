@@ -16,7 +16,7 @@ fi
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
-# "cmake --install build --prefix /usr/local --strip   # bin/varnelt, share/man/man1/varnelt.1"
+# "cmake --install build --prefix /usr/local --strip   # bin/varnelt, share/man/man1/varnelt.1, ..."
 line=$(grep -m1 'cmake --install build ' "$source_dir/README.md") ||
     { echo "README shows no cmake --install command"; exit 1; }
 cmake --install "$build" --prefix "$prefix" --strip >/dev/null
@@ -30,5 +30,12 @@ if [ "$mode" = manual ]; then
     echo "man varnelt renders the installed page"
 else
     check_tool "$prefix/bin/varnelt" "$prefix"
-    echo "installed and working: ${listed[*]}"
+    # The README's uninstall, on this build's manifest: no file of the install is left.
+    line=$(grep -m1 '^xargs rm < build/install_manifest.txt' "$source_dir/README.md") ||
+        { echo "README shows no uninstall"; exit 1; }
+    line=${line%%#*}
+    bash -c "${line//build\//$build/}"
+    left=$(find "$prefix" -type f ! -name file.bin ! -name out.txt)
+    [ -z "$left" ] || { echo "the README's uninstall left:"; echo "$left"; exit 1; }
+    echo "installed, working and uninstalled: ${listed[*]}"
 fi

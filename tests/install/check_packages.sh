@@ -29,8 +29,15 @@ for name in $names; do
     fi
     [ -f "$path" ] || { echo "README names $name; the package command did not make it"; status=1; continue; }
     case $name in
-    *.tar.gz) contents=$(tar -tzf "$path"); wanted="bin/varnelt share/man/man1/varnelt.1" ;;
-    *.zip) contents=$(cmake -E tar tf "$path"); wanted="Varnelt.exe README.md" ;;
+    *.tar.gz) contents=$(tar -tzf "$path"); wanted="bin/varnelt share/man/man1/varnelt.1 share/doc/varnelt/copyright" ;;
+    *.zip)
+        contents=$(cmake -E tar tf "$path"); wanted="Varnelt.exe README.txt"
+        # A Windows user's README: every line ends in CR LF.
+        unpacked=$(mktemp -d)
+        (cd "$unpacked" && cmake -E tar xf "$path" README.txt)
+        lf=$(grep -cv $'\r$' "$unpacked/README.txt" || true)
+        rm -rf "$unpacked"
+        [ "$lf" = 0 ] || { echo "$name: README.txt has $lf lines without CR LF"; status=1; } ;;
     SHA256SUMS) contents=$(cut -d' ' -f3 "$path"); wanted="${made[*]}" ;;
     *) echo "$name: made (installed and looked into by its own test)"; continue ;;
     esac
