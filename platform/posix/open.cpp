@@ -97,13 +97,6 @@ bool PosixHasHoles(const struct stat &info)
            static_cast<long long>(info.st_blocks) * 512 < static_cast<long long>(info.st_size);
 }
 
-long long PosixMilliseconds()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
-
 DWORD GetFileAttributesA(LPCSTR name)
 {
     struct stat info;
@@ -151,8 +144,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    // A pseudo-file is refused as a device is, before an open could set anything off there. What
-    // the volume tells serves the sparse request and the room check as well.
+    // A pseudo-file is refused as a device is, before an open could set anything off there.
     struct statfs volume;
     if (SystemStatfs(name, &volume) != 0) {
         PosixSetErrorFromErrno();
@@ -186,6 +178,12 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     const struct stat &opened = handle.info;
     if (!S_ISREG(opened.st_mode) || !Writable(opened) || opened.st_dev != info.st_dev ||
         opened.st_ino != info.st_ino)
+        return Refuse(descriptor, ERROR_ACCESS_DENIED);
+    // The volume of the file really opened, whatever the name led to a moment before: it decides
+    // the pseudo-file rule again, and serves the sparse request and the room check.
+    if (SystemFstatfs(descriptor, &volume) != 0)
+        return Refuse(descriptor, CodeFromErrno());
+    if (PosixStoresNoData(volume.f_type))
         return Refuse(descriptor, ERROR_ACCESS_DENIED);
     const DWORD shutOut = ShutOutOtherOpeners(&handle);
     if (shutOut != ERROR_SUCCESS)

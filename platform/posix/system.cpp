@@ -4,12 +4,17 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/vfs.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +29,13 @@ struct Fault {
 } fault;
 long fakeVolumeType;
 bool resizesIgnored;
+unsigned leaseLostAt;  // the lease-state count from which the lease reads as broken; 0 for never
+long long clockJump;   // milliseconds added to the clock once the lease reads as broken
+struct {
+    PosixCall call;
+    unsigned at; // 0 for none
+    int signal;
+} interruption;
 
 // How the fault meets a call: not at all, instead of it, or after it did its work.
 enum class Meets { Not, Instead, After };
@@ -32,6 +44,8 @@ enum class Meets { Not, Instead, After };
 Meets Counted(PosixCall call)
 {
     const unsigned count = ++counts[call];
+    if (interruption.at != 0 && interruption.call == call && count == interruption.at)
+        raise(interruption.signal);
     if (fault.at == 0 || fault.call != call || count < fault.at ||
         (count > fault.at && fault.how != PosixFault::FromThenOn))
         return Meets::Not;
@@ -63,6 +77,24 @@ template <typename Call> auto Retried(PosixCall kind, Call call) -> decltype(cal
             return result;
     }
 }
+// Reads the whole small file as one call of the kind: open, reads to its end or the buffer's, close.
+ssize_t SystemReadKernelFileAs(PosixCall kind, const char *name, char *buffer, size_t size)
+{
+    return Retried(kind, [&]() -> ssize_t {
+        const int file = open(name, O_RDONLY | O_CLOEXEC);
+        if (file < 0)
+            return -1;
+        size_t filled = 0;
+        ssize_t n = 0;
+        while (filled + 1 < size && (n = read(file, buffer + filled, size - 1 - filled)) > 0)
+            filled += static_cast<size_t>(n);
+        const int error = errno;
+        close(file);
+        buffer[filled] = '\0';
+        errno = error;
+        return n < 0 ? -1 : static_cast<ssize_t>(filled);
+    });
+}
 } // namespace
 
 void PosixFailCall(PosixCall call, unsigned nth, int error, PosixFault how)
@@ -75,6 +107,20 @@ void PosixCountCallsInto(unsigned *table) { counts = table ? table : ownCounts; 
 void PosixFakeVolumeType(long type) { fakeVolumeType = type; }
 
 void PosixIgnoreResizes(bool ignored) { resizesIgnored = ignored; }
+
+void PosixLoseLeaseAt(unsigned nth) { leaseLostAt = nth == 0 ? 0 : counts[PosixCallLeaseState] + nth; }
+
+void PosixSignalBefore(PosixCall call, unsigned nth, int signal)
+{
+    interruption = {call, nth == 0 ? 0 : counts[call] + nth, signal};
+}
+
+long long PosixMilliseconds()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000 + clockJump;
+}
 
 int SystemStat(const char *name, struct stat *info)
 {
@@ -117,6 +163,19 @@ int SystemStatfs(const char *name, struct statfs *info)
     if (result == 0 && fakeVolumeType != 0)
         info->f_type = fakeVolumeType;
     return result;
+}
+
+int SystemFstatfs(int descriptor, struct statfs *info)
+{
+    const int result = Retried(PosixCallFstatfs, [&] { return fstatfs(descriptor, info); });
+    if (result == 0 && fakeVolumeType != 0)
+        info->f_type = fakeVolumeType;
+    return result;
+}
+
+int SystemFiemap(int descriptor, struct fiemap *map)
+{
+    return Retried(PosixCallFiemap, [&] { return ioctl(descriptor, FS_IOC_FIEMAP, map); });
 }
 
 int SystemFallocate(int descriptor, int mode, off_t offset, off_t length)
@@ -183,25 +242,45 @@ char *SystemGetcwd(char *buffer, size_t size)
 
 int SystemLeaseState(int descriptor)
 {
-    return Retried(PosixCallLeaseState, [&] { return fcntl(descriptor, F_GETLEASE); });
+    const int type = Retried(PosixCallLeaseState, [&] { return fcntl(descriptor, F_GETLEASE); });
+    if (type < 0 || leaseLostAt == 0 || counts[PosixCallLeaseState] < leaseLostAt)
+        return type;
+    clockJump = 1LL << 40; // the opener has waited out any break time
+    return F_UNLCK;
 }
 
-int SystemLeaseBreakSeconds()
+int SystemLeaseBreakSeconds(long *seconds)
 {
-    return Retried(PosixCallLeaseBreakTime, [] {
-        const int file = open("/proc/sys/fs/lease-break-time", O_RDONLY | O_CLOEXEC);
-        if (file < 0)
-            return -1;
-        char digits[16] = "";
-        const ssize_t n = read(file, digits, sizeof digits - 1);
-        const int error = errno;
-        close(file);
-        errno = error;
-        if (n <= 0 || digits[0] < '0' || digits[0] > '9') {
-            errno = n < 0 ? error : EINVAL;
-            return -1;
-        }
-        return atoi(digits);
+    char digits[24] = "";
+    const ssize_t n = SystemReadKernelFileAs(PosixCallLeaseBreakTime, "/proc/sys/fs/lease-break-time", digits,
+                                             sizeof digits);
+    if (n < 0)
+        return -1;
+    char *end = nullptr;
+    errno = 0;
+    *seconds = strtol(digits, &end, 10);
+    if (end == digits || errno != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    return 0;
+}
+
+ssize_t SystemReadKernelFile(const char *name, char *buffer, size_t size)
+{
+    return SystemReadKernelFileAs(PosixCallKernelFile, name, buffer, size);
+}
+
+int SystemLetSignalsIn()
+{
+    return Made(Counted(PosixCallSignalMask), -1, [] {
+        sigset_t ending;
+        sigemptyset(&ending);
+        sigaddset(&ending, SIGINT);
+        sigaddset(&ending, SIGTERM);
+        sigaddset(&ending, SIGHUP);
+        sigaddset(&ending, SIGQUIT);
+        return sigprocmask(SIG_UNBLOCK, &ending, nullptr);
     });
 }
 
