@@ -38,16 +38,26 @@ DWORD NobodyGotIn(const PosixHandle &handle)
     return held + LeaseMarginMilliseconds < seconds * 1000LL ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION;
 }
 
+// Whether the file is still this run's to change: where not, the code becomes the sharing text
+// when the lease is lost, and stays where it cannot be told.
+bool StillOurs(const PosixHandle &handle, DWORD *code)
+{
+    const DWORD alone = NobodyGotIn(handle);
+    if (alone == ERROR_SHARING_VIOLATION)
+        *code = alone;
+    return alone == ERROR_SUCCESS;
+}
+
 // Fails the step. Where the file's size and bytes are as the open found them, its access and
 // modification times go back there too (the change time cannot), while the lease holds; a file
-// that changed keeps its new times, so that whoever trusts them sees the change. A caller that
-// does not own the file may not set them.
+// that changed, or may have, keeps its new times, so that whoever trusts them sees the change. A
+// resize that failed may still have taken effect: the size is asked. A caller that does not own
+// the file may not set the times.
 BOOL Failed(const PosixHandle &handle, DWORD code, bool changed = false)
 {
-    const DWORD alone = changed ? ERROR_SUCCESS : NobodyGotIn(handle);
-    if (alone == ERROR_SHARING_VIOLATION)
-        code = alone;
-    if (!changed && alone == ERROR_SUCCESS) {
+    struct stat info;
+    if (!changed && StillOurs(handle, &code) && SystemFstat(handle.descriptor, &info) == 0 &&
+        info.st_size == handle.info.st_size) {
         const struct timespec times[2] = {handle.info.st_atim, handle.info.st_mtim};
         SystemFutimens(handle.descriptor, times);
     }
@@ -76,9 +86,8 @@ BOOL SetSize(const PosixHandle &handle, off_t length, off_t size)
 // back, but only while the lease holds; once another process has the file, it is left as it is.
 BOOL Release(const PosixHandle &handle, off_t size, off_t target, const PosixBeyondEnd &before, DWORD code)
 {
-    const DWORD alone = NobodyGotIn(handle);
-    if (alone != ERROR_SUCCESS) {
-        SetLastError(alone);
+    if (!StillOurs(handle, &code)) {
+        SetLastError(code);
         return FALSE;
     }
     PosixGiveBack(handle, size, target, before);
