@@ -62,8 +62,9 @@ void PosixFailCall(PosixCall call, unsigned nth, int error, PosixFault how = Pos
 // own table again. The counts start from what the table holds.
 void PosixCountCallsInto(unsigned *counts);
 // Makes statfs report this file-system type (f_type) from now on, as on a volume of that kind;
-// 0 reports the real one again.
-void PosixFakeVolumeType(long type);
+// 0 reports the real one again. Only for the open file (fstatfs): as when the name led elsewhere
+// a moment before the open.
+void PosixFakeVolumeType(long type, bool openFileOnly = false);
 // Makes ftruncate and fallocate answer success without doing anything, as a file system that
 // ignores a resize does.
 void PosixIgnoreResizes(bool ignored);

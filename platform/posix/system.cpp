@@ -28,6 +28,7 @@ struct Fault {
     PosixFault how;
 } fault;
 long fakeVolumeType;
+bool fakeForOpenFileOnly;
 bool resizesIgnored;
 unsigned leaseLostAt;  // the lease-state count from which the lease reads as broken; 0 for never
 long long clockJump;   // milliseconds added to the clock once the lease reads as broken
@@ -104,7 +105,11 @@ void PosixFailCall(PosixCall call, unsigned nth, int error, PosixFault how)
 
 void PosixCountCallsInto(unsigned *table) { counts = table ? table : ownCounts; }
 
-void PosixFakeVolumeType(long type) { fakeVolumeType = type; }
+void PosixFakeVolumeType(long type, bool openFileOnly)
+{
+    fakeVolumeType = type;
+    fakeForOpenFileOnly = openFileOnly;
+}
 
 void PosixIgnoreResizes(bool ignored) { resizesIgnored = ignored; }
 
@@ -160,7 +165,7 @@ int SystemRecordLock(int descriptor, struct flock *lock)
 int SystemStatfs(const char *name, struct statfs *info)
 {
     const int result = Retried(PosixCallStatfs, [&] { return statfs(name, info); });
-    if (result == 0 && fakeVolumeType != 0)
+    if (result == 0 && fakeVolumeType != 0 && !fakeForOpenFileOnly)
         info->f_type = fakeVolumeType;
     return result;
 }

@@ -71,7 +71,10 @@ std::string Expected(const Row &row, const Outcome &clean, const Fault &fault)
         if (fault.nth > 1)
             return AsClean;
         break;
-    case PosixCallClose: // the first closes the descriptor moved off a standard one; never retried
+    case PosixCallClose: // the first closes the descriptor moved off a standard one, or that of a
+        // refused open, whose failure the refusal's text outweighs; never retried
+        if (row.flags & ProcOpened)
+            return AsClean;
         return fault.nth == 1 && once && row.flags & (NoInput | NoError) ? AsClean : TextOf(error);
     case PosixCallFutimens: // only a failed step puts the times back
     case PosixCallFiemap:   // unknown beyond the end: a failed reservation would leave all there

@@ -60,7 +60,7 @@ void StartTool(const Row &row, const Fault &fault, unsigned *counts)
     PosixBlockSignals(); // as the tool's own start-up does
     PosixCountCallsInto(counts);
     PosixSetCommandLine(row.command);
-    PosixFakeVolumeType(row.flags & FatVolume ? 0x4d44 : 0);
+    PosixFakeVolumeType(row.flags & FatVolume ? 0x4d44 : row.flags & ProcOpened ? 0x9fa0 : 0, row.flags & ProcOpened);
     PosixIgnoreResizes(row.flags & ResizesIgnored);
     PosixHideStrToInt64ExA(row.flags & ReaderHidden);
     PosixLoseLeaseAt(row.flags & LeaseLost ? 2 : 0); // the check after the reservation

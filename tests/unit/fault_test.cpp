@@ -49,6 +49,9 @@ const Row Rows[] = {
     // Without the 64-bit reader the size would be misread: it must not reach the file.
     {"reader_missing", File::Small, "varnelt f 3000000000", 3000000000, Blocks::Any, InvalidSize, 1, 14,
      ReaderHidden},
+    // A link swapped between the look and the open: the pseudo-file opened is refused all the same.
+    {"pseudo_file_opened", File::Mebibyte, "varnelt f 1000", 1000, Blocks::Any, OpenFailed(AccessDenied), 1, 22,
+     ProcOpened},
     // What was reserved beyond the end before the run stays when the run's own reservation fails.
     {"reservation_refused_reserved_before", File::Reserved, "varnelt f 1Mi", Mi, Blocks::Any,
      EndFailed("00100000", "The file size exceeds the limit allowed and cannot be saved."), 1, 35, SizeLimit},

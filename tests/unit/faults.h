@@ -38,6 +38,7 @@ enum Flags : unsigned {
     ReaderHidden = 128,  // the library lacks the 64-bit number reader
     LeaseLost = 256,     // another opener waits out the lease during the reservation
     Interrupted = 512,   // SIGTERM comes right before the reservation
+    ProcOpened = 1024,   // the name looked like a file, the file opened lies on proc
 };
 
 struct Row {
