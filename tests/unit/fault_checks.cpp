@@ -86,6 +86,30 @@ std::string Expected(const Row &row, const Outcome &clean, const Fault &fault)
     return error == EINTR ? AsClean : TextOf(error);
 }
 
+// A failed step gives back what it took (ext4 may keep a block of its extent tree) and nothing
+// the file had before, unless the giving back fails too (ext4 gives back through the ftruncate
+// alone), and puts back the times. A lease that cannot be asked about is taken as lost: nothing
+// more is changed. A file that changed keeps its new times, even where the step failed afterwards.
+void CheckWhatStays(const Outcome &run, const Fault &fault, const std::string &what)
+{
+    const int kind = fault.kind;
+    const bool givingBack = (kind == PosixCallFallocate || kind == PosixCallFtruncate) && fault.nth > 1;
+    const bool leaseUnknown = kind == PosixCallLeaseState && fault.nth > 1;
+    const bool sizeUnknown = kind == PosixCallFstat && fault.nth > 1; // the times stay new
+    if (S_ISREG(run.before.st_mode) && run.state == State::AsItWas && kind != PosixCallFutimens && !leaseUnknown) {
+        EXPECT_TRUE(givingBack || run.after.st_blocks * 512LL <= run.before.st_blocks * 512LL + run.after.st_blksize)
+            << "blocks kept beyond the end, " << what;
+        EXPECT_TRUE(givingBack || run.after.st_blocks >= run.before.st_blocks)
+            << "blocks reserved before the run were given back, " << what;
+        EXPECT_TRUE(sizeUnknown || (run.after.st_mtim.tv_sec == run.before.st_mtim.tv_sec &&
+                    run.after.st_atim.tv_sec == run.before.st_atim.tv_sec))
+            << "the failed run changed the file's times, " << what;
+    }
+    if (run.state == State::AsAsked && run.before.st_size != run.after.st_size) {
+        EXPECT_NE(run.after.st_mtim.tv_sec, run.before.st_mtim.tv_sec) << "the times went back over a change, " << what;
+    }
+}
+
 } // namespace
 
 void Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault &fault)
@@ -112,25 +136,7 @@ void Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault
     if (row.blocks == Blocks::NoGrowth && !sparseFailed) {
         EXPECT_LE(run.after.st_blocks, run.before.st_blocks) << "blocks allocated, " << what;
     }
-    // A failed step gives back what it took (ext4 may keep a block of its extent tree), unless the
-    // giving back fails too (ext4 gives back through the ftruncate alone), and puts back the times.
-    // A lease that cannot be asked about is taken as lost: nothing more is changed.
-    const bool givingBack = (kind == PosixCallFallocate || kind == PosixCallFtruncate) && fault.nth > 1;
-    const bool leaseUnknown = kind == PosixCallLeaseState && fault.nth > 1;
-    const bool sizeUnknown = kind == PosixCallFstat && fault.nth > 1; // the times stay new
-    if (S_ISREG(run.before.st_mode) && run.state == State::AsItWas && kind != PosixCallFutimens && !leaseUnknown) {
-        EXPECT_TRUE(givingBack || run.after.st_blocks * 512LL <= run.before.st_blocks * 512LL + run.after.st_blksize)
-            << "blocks kept beyond the end, " << what;
-        EXPECT_TRUE(givingBack || run.after.st_blocks >= run.before.st_blocks)
-            << "blocks reserved before the run were given back, " << what;
-        EXPECT_TRUE(sizeUnknown || (run.after.st_mtim.tv_sec == run.before.st_mtim.tv_sec &&
-                    run.after.st_atim.tv_sec == run.before.st_atim.tv_sec))
-            << "the failed run changed the file's times, " << what;
-    }
-    // A file that changed keeps its new times, even where the step failed afterwards.
-    if (run.state == State::AsAsked && run.before.st_size != run.after.st_size) {
-        EXPECT_NE(run.after.st_mtim.tv_sec, run.before.st_mtim.tv_sec) << "the times went back over a change, " << what;
-    }
+    CheckWhatStays(run, fault, what);
     if (prompt) {
         EXPECT_EQ(run.exitCode, clean.exitCode) << "a lost transcript changed the exit code, " << what;
         EXPECT_EQ(run.state, clean.state) << "a lost transcript changed the file, " << what;
