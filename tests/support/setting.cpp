@@ -1,3 +1,4 @@
+// Changes a system setting for a test and puts the value found back, however the test ends.
 #include "tests/support/setting.h"
 
 #include <fcntl.h>
@@ -11,20 +12,19 @@ char settingPath[256];
 char found[64];
 ssize_t foundLength = -1;
 
-void PutBack()
+// Writes the bytes to the setting; whether all went in.
+bool Write(const char *bytes, size_t length)
 {
-    const int file = foundLength > 0 ? open(settingPath, O_WRONLY | O_CLOEXEC) : -1;
-    if (file >= 0) {
-        if (write(file, found, static_cast<size_t>(foundLength)) < 0) {
-        }
-        close(file);
-    }
+    const int file = open(settingPath, O_WRONLY | O_CLOEXEC);
+    const bool written = file >= 0 && write(file, bytes, length) == static_cast<ssize_t>(length);
+    close(file);
+    return written;
 }
 
 void PutBackAndEnd(int signal)
 {
-    PutBack();
-    foundLength = -1;
+    if (foundLength > 0)
+        Write(found, static_cast<size_t>(foundLength));
     ::signal(signal, SIG_DFL);
     raise(signal);
 }
@@ -40,21 +40,19 @@ SystemSetting::SystemSetting(const char *path, const std::string &value)
         return;
     foundLength = read(file, found, sizeof found);
     close(file);
-    if (foundLength <= 0)
+    if (foundLength <= 0) {
+        foundLength = -1;
         return;
+    }
     for (int stop : {SIGINT, SIGTERM, SIGHUP})
         signal(stop, PutBackAndEnd);
-    const int out = open(path, O_WRONLY | O_CLOEXEC);
-    set = out >= 0 && write(out, value.data(), value.size()) == static_cast<ssize_t>(value.size());
-    if (out >= 0)
-        close(out);
+    set = Write(value.data(), value.size());
 }
 
 SystemSetting::~SystemSetting()
 {
-    if (foundLength < 0)
-        return;
-    PutBack();
+    if (foundLength > 0)
+        Write(found, static_cast<size_t>(foundLength));
     foundLength = -1;
     for (int stop : {SIGINT, SIGTERM, SIGHUP})
         signal(stop, SIG_DFL);
