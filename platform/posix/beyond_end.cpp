@@ -68,6 +68,17 @@ void PosixFindBeyondEnd(const PosixHandle &handle, const struct stat &seen, Posi
     beyond->unknown = mapped == MostExtents && !(map.fm_extents[MostExtents - 1].fe_flags & FIEMAP_EXTENT_LAST);
 }
 
+long long PosixReservedWithin(const PosixBeyondEnd &beyond, long long from, long long to)
+{
+    long long reserved = 0;
+    for (int i = 0; i < beyond.count && !beyond.unknown; ++i) {
+        const long long start = beyond.start[i] > from ? beyond.start[i] : from;
+        const long long end = beyond.end[i] < to ? beyond.end[i] : to;
+        reserved += end > start ? end - start : 0;
+    }
+    return reserved;
+}
+
 void PosixGiveBack(const PosixHandle &handle, long long size, long long target, const PosixBeyondEnd &before)
 {
     if (before.unknown)

@@ -101,10 +101,13 @@ BOOL Release(const PosixHandle &handle, off_t size, off_t target, const PosixBey
 BOOL Reserve(const PosixHandle &handle, const struct stat &now, off_t target)
 {
     const off_t size = now.st_size;
-    if (!PosixRoomForReservation(handle, static_cast<unsigned long long>(target - size)))
-        return FALSE; // nothing is allocated, so other programs never meet a full disk on our account
     PosixBeyondEnd before;
     PosixFindBeyondEnd(handle, now, &before);
+    // Only what is not reserved yet needs room; nothing is allocated where it does not fit, so
+    // other programs never meet a full disk on our account.
+    if (!PosixRoomForReservation(handle, static_cast<unsigned long long>(
+                                             target - size - PosixReservedWithin(before, size, target))))
+        return FALSE;
     if (SystemFallocate(handle.descriptor, FALLOC_FL_KEEP_SIZE, size, target - size) != 0) {
         if (errno == EOPNOTSUPP || errno == ENOSYS)
             return SetSize(handle, target, size); // no reservation here: a hole, as the usual tools leave

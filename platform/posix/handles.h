@@ -53,6 +53,9 @@ struct PosixBeyondEnd {
 };
 // Finds out where the file, as seen, has blocks beyond its end: one FS_IOC_FIEMAP.
 void PosixFindBeyondEnd(const PosixHandle &handle, const struct stat &seen, PosixBeyondEnd *beyond);
+// The bytes of from..to that were reserved already (none where that is unknown): a reservation
+// needs room for the rest only, as after a run that was killed midway.
+long long PosixReservedWithin(const PosixBeyondEnd &beyond, long long from, long long to);
 // Gives back what a reservation from size to target took beyond the end, keeping what was there
 // before; where that is unknown, gives back nothing. Failures are left unsaid: the step has failed.
 void PosixGiveBack(const PosixHandle &handle, long long size, long long target, const PosixBeyondEnd &before);
