@@ -135,6 +135,7 @@ BOOL ReadConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD length, LPDWOR
 {
     if (read)
         *read = 0;
+    PosixLetSignalsIn(); // Ctrl+C ends the wait for a key
     const int terminal = TerminalOf(input);
     struct termios saved;
     if (terminal < 0 || length == 0 || SystemTcgetattr(terminal, &saved) != 0) {

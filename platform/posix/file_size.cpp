@@ -12,11 +12,14 @@
 namespace {
 // The size changes a moment after the look: a lease this close to its break time counts as lost.
 constexpr long long LeaseMarginMilliseconds = 100;
+// The kernel turns the break time into clock ticks in an int (seconds times HZ); at up to 1000
+// ticks a second, a longer time may overflow into one that has passed at once.
+constexpr long TrustedBreakSeconds = 2147483647L / 1000;
 
 // ERROR_SUCCESS when no other process can have opened the file since the open. The system takes a
 // lease back once an opener has waited out the lease-break time, and lets it in; an opener still
 // waiting finds the new size. Once a break has begun F_GETLEASE tells only the type the lease is
-// broken to, so the time since the lease was taken decides.
+// broken to, so the time since the lease was taken decides. Asked before every change.
 DWORD NobodyGotIn(const PosixHandle &handle)
 {
     if (!handle.leased)
@@ -26,64 +29,125 @@ DWORD NobodyGotIn(const PosixHandle &handle)
         return ERROR_SUCCESS;
     if (type < 0)
         return PosixErrorCode(errno);
-    const int seconds = SystemLeaseBreakSeconds(); // unknown: as if the opener got in
+    long seconds = 0;
+    if (SystemLeaseBreakSeconds(&seconds) != 0 || seconds > TrustedBreakSeconds)
+        return ERROR_SHARING_VIOLATION; // unknown, or a time the kernel may not keep: as if it got in
+    if (seconds <= 0)
+        return ERROR_SUCCESS; // the kernel never breaks it: the opener waits for the close
     const long long held = PosixMilliseconds() - handle.leasedAt;
-    return seconds >= 0 && held + LeaseMarginMilliseconds < seconds * 1000LL ? ERROR_SUCCESS
-                                                                              : ERROR_SHARING_VIOLATION;
+    return held + LeaseMarginMilliseconds < seconds * 1000LL ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION;
 }
 
-// Fails the step after the file was touched: the access and modification times go back to what
-// the open found (the change time cannot). A caller that does not own the file may not set them.
-BOOL Failed(const PosixHandle &handle, DWORD code)
+// Whether the file is still this run's to change: where not, the code becomes the sharing text
+// when the lease is lost, and stays where it cannot be told.
+bool StillOurs(const PosixHandle &handle, DWORD *code)
 {
-    const struct timespec times[2] = {handle.info.st_atim, handle.info.st_mtim};
-    SystemFutimens(handle.descriptor, times);
+    const DWORD alone = NobodyGotIn(handle);
+    if (alone == ERROR_SHARING_VIOLATION)
+        *code = alone;
+    return alone == ERROR_SUCCESS;
+}
+
+// Fails the step. Where the file's size and bytes are as the open found them, its access and
+// modification times go back there too (the change time cannot), while the lease holds; a file
+// that changed, or may have, keeps its new times, so that whoever trusts them sees the change. A
+// resize that failed may still have taken effect: the size is asked. A caller that does not own
+// the file may not set the times.
+BOOL Failed(const PosixHandle &handle, DWORD code, bool changed = false)
+{
+    struct stat info;
+    if (!changed && StillOurs(handle, &code) && SystemFstat(handle.descriptor, &info) == 0 &&
+        info.st_size == handle.info.st_size) {
+        const struct timespec times[2] = {handle.info.st_atim, handle.info.st_mtim};
+        SystemFutimens(handle.descriptor, times);
+    }
     SetLastError(code);
     return FALSE;
 }
 
-// Whether a resize that succeeded left the size asked for: a file system may answer it without
-// making it, and the step must not claim a size it did not set.
-BOOL Resized(const PosixHandle &handle, off_t length)
+// Whether a resize from size that succeeded left the size asked for: a file system may answer it
+// without making it, and the step must not claim a size it did not set.
+BOOL Resized(const PosixHandle &handle, off_t length, off_t size)
 {
     struct stat info;
     if (SystemFstat(handle.descriptor, &info) != 0)
-        return Failed(handle, PosixErrorCode(errno));
-    return info.st_size == length ? TRUE : Failed(handle, ERROR_NOT_SUPPORTED);
+        return Failed(handle, PosixErrorCode(errno), length != size);
+    return info.st_size == length ? TRUE : Failed(handle, ERROR_NOT_SUPPORTED, info.st_size != size);
 }
 
-BOOL SetSize(const PosixHandle &handle, off_t length)
+BOOL SetSize(const PosixHandle &handle, off_t length, off_t size)
 {
     if (SystemFtruncate(handle.descriptor, length) != 0)
         return Failed(handle, PosixErrorCode(errno));
-    return Resized(handle, length);
+    return Resized(handle, length, size);
 }
 
 // A reservation that failed may have taken part of the range beyond the end: the volume gets it
-// back. Some file systems punch no hole there (ext4), others keep blocks past a cut to the same
-// size (tmpfs): both are asked.
-BOOL Release(const PosixHandle &handle, off_t size, off_t target, DWORD code)
+// back, but only while the lease holds; once another process has the file, it is left as it is.
+BOOL Release(const PosixHandle &handle, off_t size, off_t target, const PosixBeyondEnd &before, DWORD code)
 {
-    SystemFallocate(handle.descriptor, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, size, target - size);
-    SystemFtruncate(handle.descriptor, size);
+    if (!StillOurs(handle, &code)) {
+        SetLastError(code);
+        return FALSE;
+    }
+    PosixGiveBack(handle, size, target, before);
     return Failed(handle, code);
 }
 
 // Without the sparse flag the new range is reserved, as Windows does, but only where it fits:
 // beyond the end first, then the size in one call, so that whoever watches the size sees the old
-// one or the new one, never one between.
-BOOL Reserve(const PosixHandle &handle, off_t size, off_t target)
+// one or the new one, never one between. The reservation can take long enough for another opener
+// to wait out the lease: the lease is asked again before the size changes.
+BOOL Reserve(const PosixHandle &handle, const struct stat &now, off_t target)
 {
-    if (!PosixRoomForReservation(handle, static_cast<unsigned long long>(target - size)))
-        return FALSE; // nothing is allocated, so other programs never meet a full disk on our account
+    const off_t size = now.st_size;
+    PosixBeyondEnd before;
+    PosixFindBeyondEnd(handle, now, &before);
+    // Only what is not reserved yet needs room; nothing is allocated where it does not fit, so
+    // other programs never meet a full disk on our account.
+    if (!PosixRoomForReservation(handle, static_cast<unsigned long long>(
+                                             target - size - PosixReservedWithin(before, size, target))))
+        return FALSE;
     if (SystemFallocate(handle.descriptor, FALLOC_FL_KEEP_SIZE, size, target - size) != 0) {
         if (errno == EOPNOTSUPP || errno == ENOSYS)
-            return SetSize(handle, target); // no reservation here: a hole, as the usual tools leave
-        return Release(handle, size, target, PosixErrorCode(errno));
+            return SetSize(handle, target, size); // no reservation here: a hole, as the usual tools leave
+        return Release(handle, size, target, before, PosixErrorCode(errno));
+    }
+    const DWORD alone = NobodyGotIn(handle);
+    if (alone != ERROR_SUCCESS) {
+        SetLastError(alone); // the reservation stays with the file: it is no longer ours to touch
+        return FALSE;
     }
     if (SystemFtruncate(handle.descriptor, target) != 0)
-        return Release(handle, size, target, PosixErrorCode(errno));
-    return Resized(handle, target);
+        return Release(handle, size, target, before, PosixErrorCode(errno));
+    return Resized(handle, target, size);
+}
+
+// The size step itself; SetEndOfFile lets the requests to end in after it.
+BOOL Resize(PosixHandle *handle)
+{
+    const off_t target = static_cast<off_t>(handle->position);
+    // Right before the size changes: a process that got the file meanwhile may have mapped it.
+    const DWORD alone = NobodyGotIn(*handle);
+    if (alone != ERROR_SUCCESS) {
+        SetLastError(alone);
+        return FALSE;
+    }
+    // Under the lease nobody can have changed the file since the open; otherwise it is asked.
+    struct stat now = handle->info;
+    if (!handle->infoUpToDate && SystemFstat(handle->descriptor, &now) != 0) {
+        PosixSetErrorFromErrno();
+        return FALSE;
+    }
+    handle->infoUpToDate = false; // whatever happens now, the size may differ from what was seen
+    // Marked sparse, a cut and an extension alike leave a hole: the size before does not matter.
+    if (handle->sparse)
+        return SetSize(*handle, target, now.st_size);
+    if (target == now.st_size)
+        return TRUE;
+    if (target < now.st_size || PosixHasHoles(now))
+        return SetSize(*handle, target, now.st_size);
+    return Reserve(*handle, now, target);
 }
 } // namespace
 
@@ -134,26 +198,7 @@ BOOL SetEndOfFile(HANDLE file)
     PosixHandle *handle = PosixFileHandle(file);
     if (handle == nullptr)
         return FALSE;
-    const off_t target = static_cast<off_t>(handle->position);
-    // Right before the size changes: a process that got the file meanwhile may have mapped it.
-    const DWORD alone = NobodyGotIn(*handle);
-    if (alone != ERROR_SUCCESS) {
-        SetLastError(alone);
-        return FALSE;
-    }
-    // Under the lease nobody can have changed the file since the open; otherwise it is asked.
-    struct stat now = handle->info;
-    if (!handle->infoUpToDate && SystemFstat(handle->descriptor, &now) != 0) {
-        PosixSetErrorFromErrno();
-        return FALSE;
-    }
-    handle->infoUpToDate = false; // whatever happens now, the size may differ from what was seen
-    // Marked sparse, a cut and an extension alike leave a hole: the size before does not matter.
-    if (handle->sparse)
-        return SetSize(*handle, target);
-    if (target == now.st_size)
-        return TRUE;
-    if (target < now.st_size || PosixHasHoles(now))
-        return SetSize(*handle, target);
-    return Reserve(*handle, now.st_size, target);
+    const BOOL done = Resize(handle);
+    PosixLetSignalsIn(); // done or undone: a request to end that came meanwhile ends the process now
+    return done;
 }

@@ -43,3 +43,20 @@ bool PosixStoresNoData(long volumeType);
 bool PosixKeepsNoHoles(long volumeType);
 // False, with ERROR_DISK_FULL, when the volume plainly cannot give this caller the bytes.
 bool PosixRoomForReservation(const PosixHandle &handle, unsigned long long bytes);
+
+// Where a file had blocks beyond its end before a reservation (as `fallocate -n` leaves them), so
+// that a failed one gives back only its own.
+struct PosixBeyondEnd {
+    static constexpr int MostRanges = 8;
+    long long start[MostRanges], end[MostRanges]; // byte ranges, in order, none overlapping
+    int count;
+    bool unknown; // not found out: nothing beyond the end may be given back
+};
+// Finds out where the file, as seen, has blocks beyond its end: one FS_IOC_FIEMAP.
+void PosixFindBeyondEnd(const PosixHandle &handle, const struct stat &seen, PosixBeyondEnd *beyond);
+// The bytes of from..to that were reserved already (none where that is unknown): a reservation
+// needs room for the rest only, as after a run that was killed midway.
+long long PosixReservedWithin(const PosixBeyondEnd &beyond, long long from, long long to);
+// Gives back what a reservation from size to target took beyond the end, keeping what was there
+// before; where that is unknown, gives back nothing. Failures are left unsaid: the step has failed.
+void PosixGiveBack(const PosixHandle &handle, long long size, long long target, const PosixBeyondEnd &before);

@@ -80,6 +80,23 @@ DWORD ShutOutOtherOpeners(PosixHandle *handle)
         return errno == EACCES ? ERROR_SHARING_VIOLATION : CodeFromErrno();
     return ERROR_SUCCESS;
 }
+
+// The volume of the file really opened, whatever the name led to a moment before: it decides the
+// pseudo-file rule again, and its figures serve the sparse request and the room check.
+DWORD TakeVolume(PosixHandle *handle)
+{
+    struct statfs volume;
+    if (SystemFstatfs(handle->descriptor, &volume) != 0)
+        return CodeFromErrno();
+    if (PosixStoresNoData(volume.f_type))
+        return ERROR_ACCESS_DENIED;
+    handle->volumeType = volume.f_type;
+    handle->totalUnits = volume.f_blocks;
+    handle->freeUnits = volume.f_bavail;
+    handle->reserveUnits = volume.f_bfree;
+    handle->unit = static_cast<unsigned long long>(volume.f_frsize ? volume.f_frsize : volume.f_bsize);
+    return ERROR_SUCCESS;
+}
 } // namespace
 
 PosixHandle *PosixFileHandle(HANDLE file)
@@ -95,13 +112,6 @@ bool PosixHasHoles(const struct stat &info)
 {
     return S_ISREG(info.st_mode) &&
            static_cast<long long>(info.st_blocks) * 512 < static_cast<long long>(info.st_size);
-}
-
-long long PosixMilliseconds()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
 DWORD GetFileAttributesA(LPCSTR name)
@@ -151,8 +161,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    // A pseudo-file is refused as a device is, before an open could set anything off there. What
-    // the volume tells serves the sparse request and the room check as well.
+    // A pseudo-file is refused as a device is, before an open could set anything off there.
     struct statfs volume;
     if (SystemStatfs(name, &volume) != 0) {
         PosixSetErrorFromErrno();
@@ -187,16 +196,13 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     if (!S_ISREG(opened.st_mode) || !Writable(opened) || opened.st_dev != info.st_dev ||
         opened.st_ino != info.st_ino)
         return Refuse(descriptor, ERROR_ACCESS_DENIED);
-    const DWORD shutOut = ShutOutOtherOpeners(&handle);
-    if (shutOut != ERROR_SUCCESS)
-        return Refuse(descriptor, shutOut);
+    DWORD refusal = TakeVolume(&handle);
+    if (refusal == ERROR_SUCCESS)
+        refusal = ShutOutOtherOpeners(&handle);
+    if (refusal != ERROR_SUCCESS)
+        return Refuse(descriptor, refusal);
     // O_NONBLOCK stays: on a regular file it changes nothing.
     handle.infoUpToDate = handle.leased;
-    handle.volumeType = volume.f_type;
-    handle.totalUnits = volume.f_blocks;
-    handle.freeUnits = volume.f_bavail;
-    handle.reserveUnits = volume.f_bfree;
-    handle.unit = static_cast<unsigned long long>(volume.f_frsize ? volume.f_frsize : volume.f_bsize);
     fileHandle = handle;
     fileOpen = true;
     // Later questions about the name are answered from the handle while it is up to date.

@@ -12,11 +12,16 @@ LPCSTR PosixMessageText(DWORD code);
 void PosixSetErrorFromErrno();
 
 // Blocks the signals that would end the process midway through a resize: a closed pipe and a
-// file-size limit then show as failed calls, and another opener's break of the lease waits for
-// the close. Blocked, not ignored: one call for all three.
+// file-size limit then show as failed calls, another opener's break of the lease waits for the
+// close, and a request to end (SIGINT, SIGTERM, SIGHUP, SIGQUIT) waits until the size step is
+// done or undone. Blocked, not ignored: one call for all of them.
 void PosixBlockSignals();
 // Writes a return that ended the last output and was held to see whether a line feed follows.
 void PosixFlushConsole();
+// Lets the requests to end in, once: one that came while they were blocked ends the process by
+// that signal now, as the shell expects. Called after the size step, before a wait for a key, and
+// at the exit.
+void PosixLetSignalsIn();
 // Composes the command line GetCommandLineA returns from an argument vector, entry 0 the program's
 // name without its folder (where the tool lies is no part of what the user asked). False when an
 // argument holds a double quote, which could not reach the program unchanged.

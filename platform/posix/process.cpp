@@ -37,7 +37,21 @@ void PosixBlockSignals()
     sigaddset(&blocked, SIGPIPE);
     sigaddset(&blocked, SIGXFSZ);
     sigaddset(&blocked, SIGIO);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGHUP);
+    sigaddset(&blocked, SIGQUIT);
     sigprocmask(SIG_BLOCK, &blocked, nullptr);
+}
+
+void PosixLetSignalsIn()
+{
+    static bool done;
+    if (done)
+        return;
+    done = true;
+    // Where it fails, a signal that came meanwhile is lost with the exit; nothing else depends on it.
+    SystemLetSignalsIn();
 }
 
 bool PosixComposeCommandLine(int argc, char **argv)
@@ -87,6 +101,7 @@ void ExitProcess(unsigned int exitCode)
 {
     PosixFlushConsole();
     fflush(nullptr);
+    PosixLetSignalsIn(); // a signal held back until now ends the process by itself
     _exit(static_cast<int>(exitCode));
 }
 

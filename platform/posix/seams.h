@@ -41,6 +41,10 @@ enum PosixCall {
     PosixCallLeaseBreakTime, // the lease-break time, read from /proc/sys/fs/lease-break-time
     PosixCallFutimens,
     PosixCallCapget,
+    PosixCallFstatfs,     // fstatfs of the open file
+    PosixCallFiemap,      // ioctl FS_IOC_FIEMAP
+    PosixCallKernelFile,  // /proc/self/uid_map or /proc/meminfo, read whole
+    PosixCallSignalMask,  // sigprocmask letting the ending signals in
     PosixCallKinds
 };
 
@@ -58,8 +62,16 @@ void PosixFailCall(PosixCall call, unsigned nth, int error, PosixFault how = Pos
 // own table again. The counts start from what the table holds.
 void PosixCountCallsInto(unsigned *counts);
 // Makes statfs report this file-system type (f_type) from now on, as on a volume of that kind;
-// 0 reports the real one again.
-void PosixFakeVolumeType(long type);
+// 0 reports the real one again. Only for the open file (fstatfs): as when the name led elsewhere
+// a moment before the open.
+void PosixFakeVolumeType(long type, bool openFileOnly = false);
 // Makes ftruncate and fallocate answer success without doing anything, as a file system that
 // ignores a resize does.
 void PosixIgnoreResizes(bool ignored);
+// From the nth lease-state query on (1 for the next), the lease reads as broken by an opener that
+// has waited out the break time, as when another process opens the file during a long call; 0
+// undoes it.
+void PosixLoseLeaseAt(unsigned nth);
+// Sends the process the signal right before the nth call of the kind, as a user's Ctrl+C or kill
+// that lands during it; nth 0 undoes it.
+void PosixSignalBefore(PosixCall call, unsigned nth, int signal);

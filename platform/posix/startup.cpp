@@ -11,6 +11,7 @@ int main(int argc, char **argv)
         static const char refusal[] = "\nan argument holds a double quote\n";
         if (SystemWrite(1, refusal, sizeof refusal - 1) < 0) {
         }
+        PosixLetSignalsIn();
         return 1;
     }
     VarneltStart();

@@ -10,6 +10,7 @@
 #include "platform/posix/posix.h"
 #include "platform/posix/seams.h"
 
+struct fiemap;
 struct flock;
 struct statfs;
 struct termios;
@@ -25,6 +26,9 @@ int SystemLease(int descriptor, int type);
 int SystemFlock(int descriptor, int operation);
 int SystemRecordLock(int descriptor, struct flock *lock);
 int SystemStatfs(const char *name, struct statfs *info);
+int SystemFstatfs(int descriptor, struct statfs *info);
+// FS_IOC_FIEMAP: where the file's blocks lie in the range the map asks about.
+int SystemFiemap(int descriptor, struct fiemap *map);
 int SystemFallocate(int descriptor, int mode, off_t offset, off_t length);
 int SystemFtruncate(int descriptor, off_t length);
 int SystemClose(int descriptor);
@@ -37,8 +41,13 @@ int SystemTcflush(int descriptor);
 char *SystemGetcwd(char *buffer, size_t size);
 // The type of the lease on the descriptor (F_RDLCK, F_WRLCK or F_UNLCK), or -1.
 int SystemLeaseState(int descriptor);
-// The system's lease-break time in seconds, or -1.
-int SystemLeaseBreakSeconds();
+// The system's lease-break time in seconds, which may be 0 or negative; 0, or -1 on failure.
+int SystemLeaseBreakSeconds(long *seconds);
+// A small file of the kernel's (/proc/self/uid_map, /proc/meminfo) read into the buffer and
+// terminated; the bytes read, or -1.
+ssize_t SystemReadKernelFile(const char *name, char *buffer, size_t size);
+// Unblocks the signals that ask the process to end, so that one that came meanwhile ends it now.
+int SystemLetSignalsIn();
 int SystemFutimens(int descriptor, const struct timespec times[2]);
 // 1 when the capability is in the process's effective set, 0 when not, -1 on failure.
 int SystemHasCapability(int capability);

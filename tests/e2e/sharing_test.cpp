@@ -2,6 +2,7 @@
 // descriptor, a mapping, a hard link, a lock) refuses the open and leaves the file as it was, and
 // a process that opens the file while the tool holds it waits, then finds the new size.
 #include "run_program.h"
+#include "tests/support/setting.h"
 
 
 #include <errno.h>
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <deque>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -164,31 +166,24 @@ INSTANTIATE_TEST_SUITE_P(Holders, Sharing, testing::ValuesIn(Holders),
 struct Stall {
     std::string name;
     int opener;       // the other process's open flags, or -1 for nobody
-    int breakSeconds; // the system's lease-break time meanwhile, or 0 to leave it as it is
-    bool refused;     // the opener waited out the break and got the file: the size must not change
+    int breakSeconds; // the system's lease-break time meanwhile, or -1 to leave it as it is
+    bool refused;     // the opener got the file: the size must not change
 };
 
 void PrintTo(const Stall &row, std::ostream *out) { *out << row.name; }
 
+// Seconds times the kernel's tick rate (up to 1000) overflow its int: the lease breaks at once.
+constexpr int OverflowingSeconds = 11000000;
+
 const Stall Stalls[] = {
-    {"reader", O_RDONLY, 0, false},
-    {"writer", O_RDWR, 0, false},
+    {"reader", O_RDONLY, -1, false},
+    {"writer", O_RDWR, -1, false},
     // Once an opener has waited the lease-break time the system lets it in; it may have mapped the file.
     {"writer_after_the_break", O_RDWR, 1, true},
     {"nobody_waiting", -1, 1, false},
-};
-
-// Sets the system's lease-break time while it lives, and puts the old one back.
-struct LeaseBreakTime {
-    explicit LeaseBreakTime(int seconds)
-    {
-        std::getline(std::ifstream(Setting), old);
-        set = seconds == 0 || (!old.empty() && bool(std::ofstream(Setting) << seconds));
-    }
-    ~LeaseBreakTime() { std::ofstream(Setting) << old; }
-    static constexpr const char *Setting = "/proc/sys/fs/lease-break-time";
-    std::string old;
-    bool set;
+    // At 0 the system never breaks a lease: the opener waits for the tool however long it takes.
+    {"writer_when_leases_never_break", O_RDWR, 0, false},
+    {"writer_when_the_break_time_overflows", O_RDWR, OverflowingSeconds, true},
 };
 
 using Opener = Processes<Stall>;
@@ -199,8 +194,10 @@ TEST_P(Opener, WaitsForTheToolOrTheSizeStays)
         GTEST_SKIP() << "Wine takes no lease, so another opener does not wait for it";
     }
     const Stall &row = GetParam();
-    const LeaseBreakTime breakTime(row.breakSeconds);
-    if (!breakTime.set) {
+    std::optional<SystemSetting> breakTime;
+    if (row.breakSeconds >= 0)
+        breakTime.emplace("/proc/sys/fs/lease-break-time", std::to_string(row.breakSeconds));
+    if (breakTime && !breakTime->set) {
         GTEST_SKIP() << "setting the lease-break time needs root";
     }
     bool blocked = false, waited = false;
@@ -219,9 +216,9 @@ TEST_P(Opener, WaitsForTheToolOrTheSizeStays)
                 struct stat info;
                 return file < 0 ? -errno : fstat(file, &info) != 0 ? -errno : info.st_size;
             });
-            waited = !Await(*opener, 200, &seen);
+            waited = !Await(*opener, 200, &seen) || row.breakSeconds == OverflowingSeconds;
         }
-        if (row.breakSeconds > 0 && !(opener && Await(*opener, 10000, &seen)))
+        if (row.breakSeconds > 0 && row.breakSeconds < 60 && !(opener && Await(*opener, 10000, &seen)))
             usleep(row.breakSeconds * 1000000 + 500000); // the stall outlasts the break time
     };
     const RunResult run = RunTool({"f", "1Mi"}, options);

@@ -40,6 +40,7 @@ struct VolumeRow {
     long long size;                // afterwards
     std::string user = "";         // run as this user instead of root
     int leftMidwayMebibytes = -1;  // the same, taken while the tool waits after its open
+    int reservedMebibytes = 0;     // reserved beyond the end of "f" before the run
 };
 
 void PrintTo(const VolumeRow &row, std::ostream *out) { *out << row.name; }
@@ -55,6 +56,8 @@ const VolumeRow Rows[] = {
     {"ext4_into_roots_reserve_as_nobody", Ext4, {"f", "2Mi"}, 1, DiskFullAt("00200000"), 1, Unchanged, "nobody"},
     // Another writer takes the room after the open: what was reserved goes back.
     {"ext4_runs_out_midway", Ext4, {"f", "8Mi"}, -1, DiskFullAt("00800000"), 1, Unchanged, "", 4},
+    // Reserved beyond the end already (as a run killed midway leaves it): no more room is needed.
+    {"ext4_reserved_before", Ext4, {"f", "8Mi"}, 1, Steps("00800000"), 0, 8 * Mi, "", -1, 8},
     {"tmpfs_beyond_what_is_left", Tmpfs, {"f", "4Mi"}, 2, DiskFullAt("00400000"), 1, Unchanged},
     {"tmpfs_within_what_is_left", Tmpfs, {"f", "4Mi"}, -1, Steps("00400000"), 0, 4 * Mi},
     // ramfs counts no blocks at all: there is nothing to hold a reservation against.
@@ -131,6 +134,9 @@ TEST_P(OnVolume, Row)
     }
     const std::string path = mountPoint() + "/f", original = FilePattern();
     std::ofstream(path, std::ios::binary) << original;
+    if (row.reservedMebibytes > 0) {
+        ASSERT_EQ(Shell("fallocate -n -l " + std::to_string(row.reservedMebibytes) + "MiB" + Quoted(path)), true);
+    }
     if (row.leftMebibytes >= 0) {
         ASSERT_TRUE(TakeAllBut(mountPoint(), row.leftMebibytes, "g"));
     }

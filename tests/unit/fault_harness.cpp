@@ -9,6 +9,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -39,6 +40,10 @@ const Kind Kinds[] = {
     {"lease break time", {EIO, EACCES, ENOENT, EMFILE}},
     {"futimens", {EIO, EPERM, EROFS}},
     {"capget", {EINVAL, EPERM}},
+    {"fstatfs", {EIO, EINTR, ENOMEM, ENOSYS, ESTALE}},
+    {"fiemap", {EIO, EINTR, EOPNOTSUPP, EBADR, ENOMEM}},
+    {"kernel file", {EIO, EACCES, ENOENT, EMFILE}},
+    {"signal mask", {EINVAL}},
 };
 
 namespace {
@@ -55,11 +60,22 @@ void StartTool(const Row &row, const Fault &fault, unsigned *counts)
     PosixBlockSignals(); // as the tool's own start-up does
     PosixCountCallsInto(counts);
     PosixSetCommandLine(row.command);
-    PosixFakeVolumeType(row.flags & FatVolume ? 0x4d44 : 0);
+    PosixFakeVolumeType(row.flags & FatVolume ? 0x4d44 : row.flags & ProcOpened ? 0x9fa0 : 0, row.flags & ProcOpened);
     PosixIgnoreResizes(row.flags & ResizesIgnored);
     PosixHideStrToInt64ExA(row.flags & ReaderHidden);
+    PosixLoseLeaseAt(row.flags & LeaseLost ? 2 : 0); // the check after the reservation
+    PosixSignalBefore(PosixCallFallocate, row.flags & Interrupted ? 1 : 0, SIGTERM);
     PosixFailCall(fault.kind, fault.nth, fault.error, fault.how);
     VarneltStart();
+}
+
+// Reserves the bytes beyond the file's end, as a database or a virtual-disk tool does.
+int ReserveBeyond(const std::string &path, long long bytes)
+{
+    const int file = open(path.c_str(), O_WRONLY);
+    const int result = file < 0 ? -1 : fallocate(file, FALLOC_FL_KEEP_SIZE, 0, bytes);
+    close(file);
+    return result;
 }
 
 State Look(const Row &row, const std::string &path, const std::string &bytes, long long size, struct stat *info)
@@ -89,7 +105,7 @@ Outcome RunOnce(const Row &row, const std::string &base, const Fault &fault)
         return run;
     if (row.file != File::Missing && row.file != File::Directory) {
         std::ofstream(path, std::ios::binary) << bytes;
-        if (truncate(path.c_str(), size) != 0 || chmod(path.c_str(), row.flags & AsNobody ? 0666 : 0644) != 0 ||
+        if (truncate(path.c_str(), size) != 0 || (row.file == File::Reserved && ReserveBeyond(path, 2 * Mi) != 0) || chmod(path.c_str(), row.flags & AsNobody ? 0666 : 0644) != 0 ||
             utimensat(AT_FDCWD, path.c_str(), old, 0) != 0)
             return run;
     }

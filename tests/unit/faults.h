@@ -22,7 +22,8 @@ constexpr unsigned PromptKinds = 1u << PosixCallWrite | 1u << PosixCallRead | 1u
                                  1u << PosixCallTcgetattr | 1u << PosixCallTcsetattr |
                                  1u << PosixCallTcflush | 1u << PosixCallSessionLeader;
 
-enum class File { Mebibyte, Small, Holes, Missing, Directory };
+// Reserved: the small file with 2 MiB reserved beyond its end before the run.
+enum class File { Mebibyte, Small, Holes, Missing, Directory, Reserved };
 // What must be allocated afterwards: anything, the whole new size, or no more than before.
 enum class Blocks { Any, Reserved, NoGrowth };
 // How the run starts, and what the stand-in meets besides the file.
@@ -35,6 +36,9 @@ enum Flags : unsigned {
     ResizesIgnored = 32, // ftruncate and fallocate do nothing, as some file systems do
     AsNobody = 64,       // run as nobody on a 0666 file of root's: no lease, the locks guard alone
     ReaderHidden = 128,  // the library lacks the 64-bit number reader
+    LeaseLost = 256,     // another opener waits out the lease during the reservation
+    Interrupted = 512,   // SIGTERM comes right before the reservation
+    ProcOpened = 1024,   // the name looked like a file, the file opened lies on proc
 };
 
 struct Row {

@@ -1,0 +1,113 @@
+// The seam's calls about the process, its terminal and the kernel's settings: each counted, any
+// one failable, as in system.cpp.
+#include "platform/posix/calls.h"
+#include "platform/posix/system.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/syscall.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+// Reads the whole small file as one call of the kind: open, reads to its end or the buffer's, close.
+ssize_t SystemReadKernelFileAs(PosixCall kind, const char *name, char *buffer, size_t size)
+{
+    return Retried(kind, [&]() -> ssize_t {
+        const int file = open(name, O_RDONLY | O_CLOEXEC);
+        if (file < 0)
+            return -1;
+        size_t filled = 0;
+        ssize_t n = 0;
+        while (filled + 1 < size && (n = read(file, buffer + filled, size - 1 - filled)) > 0)
+            filled += static_cast<size_t>(n);
+        const int error = errno;
+        close(file);
+        buffer[filled] = '\0';
+        errno = error;
+        return n < 0 ? -1 : static_cast<ssize_t>(filled);
+    });
+}
+} // namespace
+
+int SystemIsatty(int descriptor)
+{
+    // isatty answers 0 and sets errno on failure, as a descriptor that is no terminal does.
+    return Made(PosixCounted(PosixCallIsatty), 0, [&] { return isatty(descriptor); });
+}
+
+int SystemTcgetattr(int descriptor, struct termios *settings)
+{
+    return Retried(PosixCallTcgetattr, [&] { return tcgetattr(descriptor, settings); });
+}
+
+int SystemTcsetattr(int descriptor, const struct termios *settings)
+{
+    return Retried(PosixCallTcsetattr, [&] { return tcsetattr(descriptor, TCSANOW, settings); });
+}
+
+int SystemTcflush(int descriptor)
+{
+    return Retried(PosixCallTcflush, [&] { return tcflush(descriptor, TCIFLUSH); });
+}
+
+char *SystemGetcwd(char *buffer, size_t size)
+{
+    // No signal interrupts it.
+    return Made(PosixCounted(PosixCallGetcwd), static_cast<char *>(nullptr), [&] { return getcwd(buffer, size); });
+}
+
+int SystemLeaseBreakSeconds(long *seconds)
+{
+    char digits[24] = "";
+    const ssize_t n = SystemReadKernelFileAs(PosixCallLeaseBreakTime, "/proc/sys/fs/lease-break-time", digits,
+                                             sizeof digits);
+    if (n < 0)
+        return -1;
+    char *end = nullptr;
+    errno = 0;
+    *seconds = strtol(digits, &end, 10);
+    if (end == digits || errno != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    return 0;
+}
+
+ssize_t SystemReadKernelFile(const char *name, char *buffer, size_t size)
+{
+    return SystemReadKernelFileAs(PosixCallKernelFile, name, buffer, size);
+}
+
+int SystemLetSignalsIn()
+{
+    return Made(PosixCounted(PosixCallSignalMask), -1, [] {
+        sigset_t ending;
+        sigemptyset(&ending);
+        sigaddset(&ending, SIGINT);
+        sigaddset(&ending, SIGTERM);
+        sigaddset(&ending, SIGHUP);
+        sigaddset(&ending, SIGQUIT);
+        return sigprocmask(SIG_UNBLOCK, &ending, nullptr);
+    });
+}
+
+int SystemHasCapability(int capability)
+{
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (Made(PosixCounted(PosixCallCapget), -1L, [&] { return syscall(SYS_capget, &header, data); }) != 0)
+        return -1;
+    return (data[capability / 32].effective >> (capability % 32) & 1) != 0;
+}
+
+pid_t SystemSessionLeader(int descriptor)
+{
+    return Made(PosixCounted(PosixCallSessionLeader), pid_t{-1}, [&] {
+        const pid_t leader = tcgetsid(descriptor);
+        return leader > 0 ? leader : getsid(0);
+    });
+}
