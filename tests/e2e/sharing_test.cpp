@@ -1,7 +1,7 @@
 // No sharing, as the Linux build keeps it: whatever another process holds of the file (an open
 // descriptor, a mapping, a hard link, a lock) refuses the open and leaves the file as it was, and
 // a process that opens the file while the tool holds it waits, then finds the new size.
-#include "run_program.h"
+#include "tests/support/run_program.h"
 #include "tests/support/setting.h"
 
 
@@ -135,8 +135,7 @@ TEST_P(Sharing, Row)
         ASSERT_EQ(link(path().c_str(), (directory / "g").c_str()), 0);
     }
     if (row.notOwner) {
-        ASSERT_EQ(chmod(directory.path.c_str(), 0711), 0);
-        ASSERT_EQ(chmod(path().c_str(), 0666), 0);
+        ASSERT_TRUE(ShareWithNobody(directory.path, path()));
         options.user = "nobody";
     }
     Child &holder = Keep([&] { return TakeHold(directory.path, row.hold); });
@@ -145,7 +144,7 @@ TEST_P(Sharing, Row)
     ASSERT_EQ(held, 0) << "the holder failed: " << strerror(static_cast<int>(held));
 
     const RunResult run = RunTool({"f", "1000"}, options);
-    if (row.notOwner && run.exitCode == 127) {
+    if (row.notOwner && run.exitCode == NobodyLockedOut) {
         GTEST_SKIP() << "nobody cannot reach the temporary folder that holds the tool's copy";
     }
     ASSERT_FALSE(run.timedOut) << "the run hung";

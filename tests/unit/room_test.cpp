@@ -25,6 +25,7 @@ const struct {
     {4096, 100, 10, 20, 20 * 4096 + 1, false, false},
     {1024, 100, 10, 10, 11 * 1024, false, false},        // one unit over, no reserve
     {4096, 0, 0, 0, 1ULL << 40, true, true},             // ramfs counts no blocks
+    {4096, 100, 0, 0, 1, false, false},                  // a full volume is not one without blocks
     // ext4 keeps 2 % of its blocks, at most 4096, from root too.
     {4096, 100000, 10, 5000, 2700 * 4096, true, false, Ext4},
     {4096, 100000, 10, 5000, 2900 * 4096, false, false, Ext4},
