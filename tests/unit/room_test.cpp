@@ -2,8 +2,10 @@
 // blocks kept for root too for a caller that may use them; a volume that counts no blocks holds
 // nothing against it.
 #include "platform/posix/handles.h"
+#include "platform/posix/seams.h"
 #include "tests/support/child.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/prctl.h>
@@ -12,7 +14,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-constexpr long Ext4 = 0xEF53, Tmpfs = 0x01021994;
+constexpr long Ext4 = 0xEF53, Tmpfs = 0x01021994, Fat = 0x4d44, Exfat = 0x2011BAB0;
 
 const struct {
     unsigned long long unit, total, free, reserve, bytes;
@@ -53,15 +55,22 @@ std::string Answers()
     return answers;
 }
 
-// Nobody's answers, asked as root of a user namespace of its own where ownNamespace is set (as a
-// rootless container is; the kernel grants the reserve by the user id outside); empty where no
-// such namespace can be made.
-std::string NobodysAnswers(bool ownNamespace)
+// How nobody asks: as root of a user namespace of its own (as a rootless container is; the kernel
+// grants the reserve by the user id outside), with root's capabilities permitted but none in
+// effect, or where the capability query fails.
+enum class Asking { Plainly, InOwnNamespace, CapabilitiesKept, QueryFailing };
+
+// Nobody's answers; empty where the way of asking cannot be set up.
+std::string NobodysAnswers(Asking asking)
 {
+    const bool ownNamespace = asking == Asking::InOwnNamespace;
     ChildSetup asNobody;
     asNobody.user = "nobody";
+    asNobody.keepCapabilities = asking == Asking::CapabilitiesKept;
     Child child;
     const bool started = child.Start(asNobody, [&] {
+        if (asking == Asking::QueryFailing)
+            PosixFailCall(PosixCallCapget, 1, EPERM, PosixFault::FromThenOn);
         const std::string map = "0 " + std::to_string(geteuid()) + " 1";
         prctl(PR_SET_DUMPABLE, 1); // its /proc files, the map among them, are its own again
         const int file = !ownNamespace ? -2 : unshare(CLONE_NEWUSER) == 0 ? open("/proc/self/uid_map", O_WRONLY) : -1;
@@ -85,8 +94,18 @@ TEST(PosixRoomForReservation, WholeUnitsOfWhatTheCallerMayUse)
         nobody += c.forNobody ? 'y' : 'n';
     }
     EXPECT_EQ(Answers(), root);
-    EXPECT_EQ(NobodysAnswers(false), nobody);
-    const std::string inNamespace = NobodysAnswers(true);
+    for (Asking asking : {Asking::Plainly, Asking::CapabilitiesKept, Asking::QueryFailing})
+        EXPECT_EQ(NobodysAnswers(asking), nobody) << int(asking);
+    const std::string inNamespace = NobodysAnswers(Asking::InOwnNamespace);
     EXPECT_TRUE(inNamespace.empty() || inNamespace == nobody) << inNamespace;
+}
+
+// The volumes that keep no holes refuse the sparse flag, whatever module mounts them here.
+TEST(PosixKeepsNoHoles, FatAndExfatOnly)
+{
+    for (long type : {Fat, Exfat})
+        EXPECT_TRUE(PosixKeepsNoHoles(type)) << std::hex << type;
+    for (long type : {Ext4, Tmpfs, 0L})
+        EXPECT_FALSE(PosixKeepsNoHoles(type)) << std::hex << type;
 }
 } // namespace
