@@ -36,8 +36,7 @@ const NameRow NameRows[] = {
      Unexpected, 1, Unchanged},
     // Windows splits at the tab, so b.bin was a fourth argument; -s.img ends a name left unquoted.
     {"tab_after_option", "f 5 -s\tb.bin", {"f", "5", "-s\tb.bin"}, {"f", "b.bin"}, Unexpected, 1, Unchanged},
-    {"option_ends_name", "Disk 1 -s.img", {"Disk", "1", "-s.img"}, {"Disk", "Disk 1 -s.img"}, Unexpected, 1,
-     Unchanged},
+    {"option_in_name", "Disk 1 -s.img", {"Disk", "1", "-s.img"}, {"Disk", "Disk 1 -s.img"}, Unexpected, 1, Unchanged},
     // Missing is only what is not there: a component too long for the system gets its own text.
     {"component_too_long", std::string(300, 'n') + " 5", {std::string(300, 'n'), "5"}, {"f"},
      OpenFailed("The filename or extension is too long."), 1, Unchanged},
@@ -66,8 +65,7 @@ const NameRow NameRows[] = {
     {"mailslot_share", R"(\\127.0.0.1\mailslot\x 5)", {R"(\\127.0.0.1\mailslot\x)", "5"}, {"f"}, Denied, 1,
      Unchanged},
     {"pipe_share_dot", R"(\\localhost\pipe.\x 5)", {R"(\\localhost\pipe.\x)", "5"}, {"f"}, Denied, 1, Unchanged},
-    {"ipc_share_doubled", R"(\\localhost\\IPC$\x 5)", {R"(\\localhost\\IPC$\x)", "5"}, {"f"}, Denied, 1,
-     Unchanged},
+    {"ipc_doubled", R"(\\localhost\\IPC$\x 5)", {R"(\\localhost\\IPC$\x)", "5"}, {"f"}, Denied, 1, Unchanged},
     {"long_path_prefix", R"(\\?\{dir}\f 7)", {}, {"f"}, Steps("00000007"), 0, 7},
 };
 

@@ -38,9 +38,8 @@ TEST_F(Usage, RefusalsPrintTheirTextAndExitWithOne)
         {{"data.bin"}, usageText, false},
         {{"data.bin", "0", std::string(1300, 'x')}, "\r\ncommand line too long\r\n", false},
         {{"data.bin\"", "0"}, "\r\nan argument holds a double quote\r\n", true},
-        // The option is -s and ASCII letters, nothing else.
-        {{"data.bin", "0", "-s1"}, Unexpected, false},
-        {{"data.bin", "0", "-s/x"}, Unexpected, false},
+        // The option is -s and ASCII letters only.
+        {{"data.bin", "0", "-s1"}, Unexpected, false}, {{"data.bin", "0", "-s/x"}, Unexpected, false},
         {{"data.bin", "0", "-s\xC3\xA9"}, Unexpected, false},
     };
     for (const Case &c : cases) {
