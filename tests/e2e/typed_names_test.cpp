@@ -38,6 +38,7 @@ const NameRow NameRows[] = {
     {"tab_after_option", "f 5 -s\tb.bin", {"f", "5", "-s\tb.bin"}, {"f", "b.bin"}, Unexpected, 1, Unchanged},
     {"option_in_name", "Disk 1 -s.img", {"Disk", "1", "-s.img"}, {"Disk", "Disk 1 -s.img"}, Unexpected, 1, Unchanged},
     // Missing is only what is not there: a component too long for the system gets its own text.
+    {"file_as_folder", R"(f\x 5)", {"f/x", "5"}, {"f"}, NotFound, 2, Unchanged},
     {"component_too_long", std::string(300, 'n') + " 5", {std::string(300, 'n'), "5"}, {"f"},
      OpenFailed("The filename or extension is too long."), 1, Unchanged},
     {"outside_ansi", "\u0101.bin 42", {"\u0101.bin", "42"}, {"\u0101.bin", "a.bin"}, Steps("0000002A"), 0, 42},
