@@ -59,6 +59,9 @@ TEST_F(Usage, PrintsItsTextAndExitCode)
         {{std::string(longest, 'x'), "0"}, NotFound, 2, true},
         {{std::string(longest + 1, 'x'), "0"}, AsPrinted("\r\ncommand line too long\r\n"), 1, true},
         {{"data.bin\"", "0"}, AsPrinted("\r\nan argument holds a double quote\r\n"), 1, true},
+        // The option is -s and ASCII letters only.
+        {{"data.bin", "0", "-s1"}, Unexpected, 1, false}, {{"data.bin", "0", "-s/x"}, Unexpected, 1, false},
+        {{"data.bin", "0", "-s\xC3\xA9"}, Unexpected, 1, false},
     };
     for (const Case &c : cases) {
         if (c.linuxOnly && wine)
