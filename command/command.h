@@ -32,13 +32,25 @@ LONGLONG ParseNumber(LPCSTR text);
 bool CheckSizeText(LPCSTR text, LONGLONG *value);
 
 int RunResize(int count, LPSTR table[ArgumentTableRoom]);
+// False only for a missing file or folder (and an empty name): any other failed look is left
+// for the open to report.
 bool FileExists(LPCSTR name);
 // True when the path as it stands leads to a device instead of a file: \\.\COM1, \\?\C:,
-// \\server\pipe\x. Reserved names (nul, COM1.txt) show only in their full path.
+// \\server\pipe\x (and every spelling Windows may take for that share). Reserved names (nul,
+// COM1.txt) show only in their full path.
 bool IsDevicePath(LPCSTR path);
+// True when the path's last component is COM or LPT with a superscript digit 1 to 3 (UTF-8 or
+// Windows-1252), alone or before an extension or a colon: reserved device names on Windows.
+bool IsSuperscriptDeviceName(LPCSTR path);
+#ifdef _WIN32
+constexpr bool NamesMayBeReserved = true;
+#else
+constexpr bool NamesMayBeReserved = false; // Linux has no reserved names: COM¹ is a file
+#endif
 // 0 when the name may be looked at and opened; otherwise the code its open is refused with:
-// ERROR_ACCESS_DENIED for a name that leads to a device, as for a directory, or the error of
-// the full path's lookup when that failed.
+// ERROR_ACCESS_DENIED for a name that leads to a device, as for a directory,
+// ERROR_FILENAME_EXCED_RANGE for a full path longer than the system makes, or the error of the
+// full path's lookup when that failed.
 DWORD NameRefusal(LPCSTR name);
 
 // The one case folding of the program: ASCII letters only, as the size's unit letters need.

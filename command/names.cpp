@@ -6,13 +6,20 @@ bool FileExists(LPCSTR name)
     SetLastError(0);
     if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES)
         return true;
-    // Attributes that may not be read still belong to a file: the open step reports on it.
-    return GetLastError() == ERROR_ACCESS_DENIED;
+    // Only a missing file or folder makes a name missing; any other answer (access denied, a name
+    // too long or malformed) belongs to a name the open step reports on in the system's words.
+    // An empty name names nothing.
+    const DWORD error = GetLastError();
+    return name[0] != '\0' && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
-// Room of a full path: more than any name the command line can hold, so a device path, which
-// never grows into its full form, always fits.
-constexpr DWORD FullPathRoom = 2048;
+// Room of a full path: the longest one Windows makes, 32,767 UTF-16 units of up to three bytes
+// each in UTF-8, and the zero. Static, it costs the executable no bytes; the byte past the room
+// is never handed out, so the path always ends within the array.
+constexpr DWORD FullPathRoom = 32767 * 3 + 1;
+static char FullPath[FullPathRoom + 1];
+
+static bool IsOutsideAscii(char c) { return static_cast<unsigned char>(c) >= 0x80; }
 
 static bool StartsWith(LPCSTR text, LPCSTR prefix)
 {
@@ -22,24 +29,58 @@ static bool StartsWith(LPCSTR text, LPCSTR prefix)
     return true;
 }
 
-// Whether the path component at the start of the text is this one (either case), alone or
-// followed by more.
-static bool ComponentIs(LPCSTR text, LPCSTR component)
+// Where the share name at the text, spelled as the upper-case word, ends; null when it is
+// another. Windows upper-cases ı (U+0131) to I and ſ (U+017F) to S, so at an I or an S any
+// character outside ASCII counts as that letter, whatever bytes the code page gives it (C4 B1 and
+// C5 BF in UTF-8, FD in 1254, A9 A5 in 949): on doubt, a pipe. A ? stands for any letter, as a full
+// path shows a character outside the code page.
+static LPCSTR SpelledAs(LPCSTR text, LPCSTR word)
 {
-    const int length = lstrlenA(component);
-    return StartsWith(text, component) && (text[length] == '\0' || text[length] == '\\');
+    for (; *word; ++word) {
+        if (UpperCaseLetter(*text) == *word || *text == '?') {
+            ++text;
+        } else if ((*word == 'I' || *word == 'S') && IsOutsideAscii(*text)) {
+            text += IsOutsideAscii(text[1]) ? 2 : 1; // one character of one or two bytes
+        } else {
+            return nullptr;
+        }
+    }
+    // Windows drops trailing dots and spaces of a name: pipe. and "pipe " are pipe.
+    while (*text == '.' || *text == ' ')
+        ++text;
+    return *text == '\0' || *text == '\\' ? text : nullptr;
 }
 
-// \\server\pipe\... and \\server\mailslot\...: shares that connect to whoever serves them, on any
-// server, this machine's own too. The text starts at the server's name.
-static bool IsPipeOrMailslot(LPCSTR server)
+static bool IsPipeShare(LPCSTR share)
 {
-    LPCSTR share = server;
-    while (*share && *share != '\\')
-        ++share;
-    if (share == server || *share != '\\')
-        return false;
-    return ComponentIs(share + 1, "pipe") || ComponentIs(share + 1, "mailslot");
+    for (LPCSTR word = "PIPE\0MAILSLOT\0IPC$\0"; *word; word += lstrlenA(word) + 1)
+        if (SpelledAs(share, word))
+            return true;
+    return false;
+}
+
+// \\server\pipe\... and \\server\mailslot\... (and IPC$, the share that serves pipes): shares that
+// connect to whoever serves them, on any server, this machine's own too. The text starts at the
+// server's name. Doubled separators count as one. A byte from 0x80 before a separator may be the
+// first half of a double-byte character whose second half is that backslash: then the share may
+// start at the next separator too, and each candidate is tried.
+static bool IsPipeOrMailslot(LPCSTR text)
+{
+    while (*text == '\\')
+        ++text;
+    bool doubt = true;
+    for (LPCSTR server = text; doubt; server = text) {
+        while (*text && *text != '\\')
+            ++text;
+        if (text == server || *text == '\0')
+            return false;
+        doubt = IsOutsideAscii(text[-1]);
+        while (*text == '\\')
+            ++text;
+        if (IsPipeShare(text))
+            return true;
+    }
+    return false;
 }
 
 // Behind \\?\ and \??\ the system takes the rest as it stands: a drive path, a share or a volume
@@ -61,6 +102,22 @@ bool IsDevicePath(LPCSTR path)
     return StartsWith(path, "\\\\") && IsPipeOrMailslot(path + 2);
 }
 
+bool IsSuperscriptDeviceName(LPCSTR path)
+{
+    LPCSTR name = path;
+    for (LPCSTR c = path; *c; ++c)
+        if (*c == '\\')
+            name = c + 1;
+    if (!StartsWith(name, "COM") && !StartsWith(name, "LPT"))
+        return false;
+    name += name[3] == '\xC2' ? 4 : 3; // UTF-8's lead byte; Windows-1252 has the digit alone
+    if (*name != '\xB9' && *name != '\xB2' && *name != '\xB3')
+        return false;
+    while (*++name == ' ')
+        ;
+    return *name == '\0' || *name == '.' || *name == ':';
+}
+
 DWORD NameRefusal(LPCSTR name)
 {
     // \??\ reaches the object manager unchanged without showing in the full path: the name as
@@ -69,14 +126,18 @@ DWORD NameRefusal(LPCSTR name)
         return ERROR_ACCESS_DENIED;
     if (name[0] == '\0')
         return ERROR_SUCCESS;
-    // The full path shows what a reserved name (nul, COM1.txt) stands for: \\.\nul, \\.\COM1.
-    char full[FullPathRoom];
+    // The full path shows what a reserved name (nul, COM1.txt) stands for: \\.\nul, \\.\COM1;
+    // with a superscript digit (COM¹) it may not, and the tool's own rule looks at its last part.
     SetLastError(0);
-    const DWORD length = GetFullPathNameA(name, FullPathRoom, full, nullptr);
+    const DWORD length = GetFullPathNameA(name, FullPathRoom, FullPath, nullptr);
     if (length == 0) {
         // Unchecked, the name must not be opened.
         const DWORD error = GetLastError();
         return error != ERROR_SUCCESS ? error : ERROR_INVALID_NAME;
     }
-    return length < FullPathRoom && IsDevicePath(full) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    // Beyond the longest path the system makes: whatever it is, it is not opened unchecked.
+    if (length >= FullPathRoom)
+        return ERROR_FILENAME_EXCED_RANGE;
+    const bool reserved = NamesMayBeReserved && IsSuperscriptDeviceName(FullPath);
+    return reserved || IsDevicePath(FullPath) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }

@@ -11,10 +11,20 @@ static void ReportFailure(char errorText[ConsoleBufferRoom])
 // Exactly a name and a size, or a name, a size and the option: a word after the size that is no
 // option is the second word of a name left unquoted (Disk 1 500M, "disk 1 - Copy.img"), an option
 // typed as -S, --sparse or /s, or a request after the option; taken or ignored, it would hit
-// another file or drop what was asked.
+// another file or drop what was asked. The option is -s with ASCII letters only (-sparse): Windows'
+// own splitting takes a tab as a separator, so -s<TAB>b.bin is to the user an option and a file,
+// and -s.img the last word of a name left unquoted.
 static bool ArgumentsAreExact(int count, LPSTR table[ArgumentTableRoom])
 {
-    return count == 3 || (count == 4 && table[3][0] == '-' && table[3][1] == 's');
+    if (count != 4)
+        return count == 3;
+    LPCSTR option = table[3];
+    if (option[0] != '-' || option[1] != 's')
+        return false;
+    while (*++option)
+        if (static_cast<unsigned char>((*option | 0x20) - 'a') > 'z' - 'a') // no ASCII letter
+            return false;
+    return true;
 }
 
 // On a failed step the handle stays open, still unshared, until the process ends.

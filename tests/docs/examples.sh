@@ -134,18 +134,19 @@ check_readme() {
     [[ $out == *"SetFilePointer(0xFFFFFFFFFFFFFFFF)... failed"* ]] && [ $code = 1 ] ||
         fail "a negative size: (exit $code) $(cat -A <<<"$out")"
 
-    # "-s ... anything that begins with `-s` counts (`-sparse`)"
-    [[ $flat == *'anything that begins with `-s` counts (`-sparse`)'* ]] ||
+    # "-s ... `-s` followed by ASCII letters only (`-s`, `-sparse`)"
+    [[ $flat == *'`-s` followed by ASCII letters only (`-s`, `-sparse`)'* ]] ||
         fail "README no longer says how -s may be typed: update this check"
     : >"$work/f"; run f 1 -sparse
     [[ $out == *"Set sparse flag... ok"* ]] || fail "-sparse is not taken for -s"
 
     # "Anything else after the size is refused with "<text>" ...: a third argument that does not
-    # begin with `-s` (`-S`, ...) and any fourth one (`-s b.bin`)."
+    # begin with `-s` (`-S`, ...), one where anything but letters follows the `-s` (`-s1`, ...), and
+    # any fourth one (`-s b.bin`)."
     line=$(grep -oE 'Anything else after the size is refused with "[^"]+"' <<<"$flat" || true)
     [ -n "$line" ] || fail "README does not say how an argument after the size is refused"
     local refused
-    refused=$(grep -oE 'does not begin with `-s` \([^)]*\) and any fourth one \([^)]*\)' <<<"$flat" || true)
+    refused=$(grep -oE 'does not begin with `-s` \([^)]*\), one where anything but letters follows the `-s` \([^)]*\), and any fourth one \([^)]*\)' <<<"$flat" || true)
     [ -n "$refused" ] || fail "README gives no examples of a refused argument after the size"
     printf 'abc' >"$work/f"
     while read -r extra; do

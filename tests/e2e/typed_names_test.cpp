@@ -33,6 +33,13 @@ const NameRow NameRows[] = {
     // A file manager's copy, unquoted: its third word is a lone dash, and neither file may change.
     {"copy_unquoted", "disk 1 - Copy.img 0", {"disk", "1", "-", "Copy.img", "0"}, {"disk", "disk 1 - Copy.img"},
      Unexpected, 1, Unchanged},
+    // Windows splits at the tab, so b.bin was a fourth argument; -s.img ends a name left unquoted.
+    {"tab_after_option", "f 5 -s\tb.bin", {"f", "5", "-s\tb.bin"}, {"f", "b.bin"}, Unexpected, 1, Unchanged},
+    {"option_in_name", "Disk 1 -s.img", {"Disk", "1", "-s.img"}, {"Disk", "Disk 1 -s.img"}, Unexpected, 1, Unchanged},
+    // Missing is only what is not there: a component too long for the system gets its own text.
+    {"file_as_folder", R"(f\x 5)", {"f/x", "5"}, {"f"}, NotFound, 2, Unchanged},
+    {"component_too_long", std::string(300, 'n') + " 5", {std::string(300, 'n'), "5"}, {"f"},
+     OpenFailed("The filename or extension is too long."), 1, Unchanged},
     {"outside_ansi", "\u0101.bin 42", {"\u0101.bin", "42"}, {"\u0101.bin", "a.bin"}, Steps("0000002A"), 0, 42},
     {"full_width_letter", "\uFF21.bin 43", {"\uFF21.bin", "43"}, {"\uFF21.bin", "A.bin"}, Steps("0000002B"), 0, 43},
     // Full-width quotes must not turn into quotes that split the name.
@@ -47,6 +54,7 @@ const NameRow NameRows[] = {
     // Windows' reserved names lead to devices, even with an extension; Linux has none.
     {"reserved_nul", "nul.txt 5", {}, {"nul.txt"}, Denied, 1, Unchanged},
     {"reserved_com1", "COM1.txt 5", {}, {"COM1.txt"}, Denied, 1, Unchanged},
+    {"reserved_superscript", "COM\u00B9.txt 5", {}, {"COM\u00B9.txt"}, Denied, 1, Unchanged},
     // Device paths, pipes and mailslots (which connect to whoever serves them) are refused as typed,
     // on Linux too.
     {"device_path", R"(\\.\COM1 5)", {R"(\\.\COM1)", "5"}, {"f"}, Denied, 1, Unchanged},
@@ -56,6 +64,8 @@ const NameRow NameRows[] = {
      1, Unchanged},
     {"mailslot_share", R"(\\127.0.0.1\mailslot\x 5)", {R"(\\127.0.0.1\mailslot\x)", "5"}, {"f"}, Denied, 1,
      Unchanged},
+    {"pipe_share_dot", R"(\\localhost\pipe.\x 5)", {R"(\\localhost\pipe.\x)", "5"}, {"f"}, Denied, 1, Unchanged},
+    {"ipc_doubled", R"(\\localhost\\IPC$\x 5)", {R"(\\localhost\\IPC$\x)", "5"}, {"f"}, Denied, 1, Unchanged},
     {"long_path_prefix", R"(\\?\{dir}\f 7)", {}, {"f"}, Steps("00000007"), 0, 7},
 };
 

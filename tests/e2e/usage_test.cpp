@@ -46,6 +46,13 @@ TEST_F(Usage, PrintsItsTextAndExitCode)
     // tool's own name counts, not the folder it was started from.
     const std::string tool = getenv("VARNELT_PROGRAM");
     const size_t longest = 1279 - tool.substr(tool.rfind('/') + 1).size() - 3;
+    // Folders of 200 bytes: no part of the name is too long for the system, the first is missing.
+    const auto name = [](size_t length) {
+        std::string path;
+        while (path.size() + 201 < length)
+            path += std::string(200, 'x') + "/";
+        return path + std::string(length - path.size(), 'y');
+    };
     const Case cases[] = {
         {{}, usage, 1, false},
         {{"data.bin"}, usage, 1, false},
@@ -56,9 +63,12 @@ TEST_F(Usage, PrintsItsTextAndExitCode)
         {{"--version"}, AsPrinted(ToolName() + " " VARNELT_VERSION "\r\n"), 0, false},
         {{"--version", "0"}, NotFound, 2, false}, // beside another argument, a name like any other
         {{"data.bin", "0", std::string(1300, 'x')}, AsPrinted("\r\ncommand line too long\r\n"), 1, false},
-        {{std::string(longest, 'x'), "0"}, NotFound, 2, true},
-        {{std::string(longest + 1, 'x'), "0"}, AsPrinted("\r\ncommand line too long\r\n"), 1, true},
+        {{name(longest), "0"}, NotFound, 2, true},
+        {{name(longest + 1), "0"}, AsPrinted("\r\ncommand line too long\r\n"), 1, true},
         {{"data.bin\"", "0"}, AsPrinted("\r\nan argument holds a double quote\r\n"), 1, true},
+        // The option is -s and ASCII letters only.
+        {{"data.bin", "0", "-s1"}, Unexpected, 1, false}, {{"data.bin", "0", "-s/x"}, Unexpected, 1, false},
+        {{"data.bin", "0", "-s\xC3\xA9"}, Unexpected, 1, false},
     };
     for (const Case &c : cases) {
         if (c.linuxOnly && wine)

@@ -93,6 +93,7 @@ std::string AsShown(std::string transcript)
         {AccessDenied, "Access denied."},
         {SharingViolation, "Sharing violation."},
         {"An attempt was made to move the file pointer before the beginning of the file.", "Negative seek."},
+        {"The filename or extension is too long.", "File name is too long."},
     };
     for (const auto &[windows, wine] : WineTexts) {
         const size_t at = transcript.find(windows);

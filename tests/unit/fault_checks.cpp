@@ -42,9 +42,9 @@ std::string Expected(const Row &row, const Outcome &clean, const Fault &fault)
     case PosixCallStat: // the existence check; a later look at the open file counts it as not sparse
         if (fault.nth > 1)
             return AsClean;
-        if (PosixErrorCode(error) != ERROR_ACCESS_DENIED)
+        if (PosixErrorCode(error) == ERROR_FILE_NOT_FOUND || PosixErrorCode(error) == ERROR_PATH_NOT_FOUND)
             return NotFound;
-        if (once) // attributes that may not be read belong to a file: the open looks again
+        if (once) // only a missing file is not found: on any other answer the open looks again
             return row.file == File::Missing ? TextOf(ENOENT) : AsClean;
         break;
     case PosixCallFstat: // the last of a failed step only asks whether the times may go back

@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 namespace {
+struct PathRow {
+    const char *path;
+    bool device;
+};
+
 TEST(IsDevicePath, RefusesEveryDeviceFormAndNoFile)
 {
-    const struct {
-        const char *path;
-        bool device;
-    } cases[] = {
+    const PathRow cases[] = {
         {R"(\\.\COM1)", true}, {R"(\\.\pipe\x)", true}, {R"(\\.\nul)", true}, {R"(\\.\PhysicalDrive0)", true},
         {R"(\??\COM1)", true}, {R"(\\?\C:)", true}, {R"(\\?\PhysicalDrive0)", true},
         {R"(\\?\GLOBALROOT\Device\Null)", true}, {R"(\\?\Volume{1234}\f)", true}, {R"(\\?\UNC)", true},
@@ -23,9 +25,32 @@ TEST(IsDevicePath, RefusesEveryDeviceFormAndNoFile)
         {R"(\\?\UNC\server\share\f)", false}, {R"(\\?\Volume{12345678-1234-1234-1234-123456789abc}\f)", false},
         {R"(\\server\share\f)", false}, {R"(\\server\pipes\f)", false}, {R"(\\server\share\pipe\f)", false},
         {R"(\\server)", false}, {R"(\\\pipe\x)", false},
+        // Pipe share spellings: dots and spaces, doubled separators, IPC$, ı and ſ (UTF-8, 1254, 949),
+        // ? for a character outside the code page, a backslash that may end a double-byte character.
+        {R"(\\srv\pipe.\x)", true}, {"\\\\srv\\pipe \\x", true}, {R"(\\srv\MailSlot. .)", true},
+        {R"(\\srv\\pipe\x)", true}, {R"(\\\\srv\pipe\x)", true}, {R"(\\?\UNC\\srv\pipe\x)", true},
+        {R"(\\srv\IPC$\x)", true}, {R"(\\srv\ipc$.)", true}, {"\\\\srv\\p\xC4\xB1pe\\x", true},
+        {"\\\\srv\\mail\xC5\xBFlot\\x", true}, {"\\\\srv\\p\xFDpe\\x", true}, {"\\\\srv\\\xA9\xA5pc$\\x", true},
+        {R"(\\srv\p?pe\x)", true}, {"\\\\s\x81\\x\\pipe\\y", true},
+        {R"(\\srv\pipex\x)", false}, {R"(\\srv\pipe.x\y)", false}, {R"(\\srv\ipc\x)", false},
+        {"\\\\srv\\p\xC4\xB1\xC4\xB1pe\\x", false}, {"\\\\s\\share\\pipe\\x", false},
     };
     for (const auto &c : cases)
         EXPECT_EQ(IsDevicePath(c.path), c.device) << c.path;
+}
+
+// Reserved on Windows only (NameRefusal applies the rule there); it answers alike on every build.
+TEST(IsSuperscriptDeviceName, ComAndLptWithSuperscriptDigits)
+{
+    const PathRow cases[] = {
+        {"COM\xC2\xB9", true}, {"lpt\xC2\xB2.txt", true}, {"C:\\dir\\Com\xC2\xB3", true}, {"COM\xB9", true},
+        {"LPT\xB3.log", true}, {"COM\xB2 .x", true}, {"COM\xC2\xB9:", true}, {"COM\xC2\xB9x", false}, {"COM1", false},
+        {"COM\xC2\xB4", false}, {"xCOM\xC2\xB9", false}, {"COM\xC2\xB9\\f", false}, {"CON\xC2\xB9", false}, {"", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(IsSuperscriptDeviceName(c.path), c.device) << c.path;
+    // On Linux such a name is a file like any other.
+    EXPECT_EQ(NameRefusal("COM\xC2\xB9"), DWORD{ERROR_SUCCESS});
 }
 
 TEST(NameRefusal, AsTypedThroughTheFullPathOrWithTheLookupsError)
