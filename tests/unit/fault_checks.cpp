@@ -139,6 +139,9 @@ void Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault
         EXPECT_EQ(run.state, clean.state) << "a lost transcript changed the file, " << what;
         EXPECT_EQ(run.after.st_blocks > run.before.st_blocks, clean.after.st_blocks > clean.before.st_blocks)
             << "a lost transcript changed the allocation, " << what;
+        if (fault.how == PosixFault::AfterTheWork) {
+            EXPECT_EQ(run.output, clean.output) << "a short write was not continued, " << what;
+        }
         // The clean transcript with one stretch left out: a write's bytes, or all from a write on.
         size_t same = 0;
         while (same < run.output.size() && same < clean.output.size() && run.output[same] == clean.output[same])

@@ -72,7 +72,7 @@ const Row Rows[] = {
 
 // Whether the fault tells something the others do not: a persistent failure where the call is
 // made again (the prompt's loop, the look before the open, the lease's retries, the second close),
-// one after the work where the call changes the file. Never a persistent EINTR, which would be
+// one after the work where the call changes the file, or writes half its bytes. Never a persistent EINTR, which would be
 // retried for ever, nor an unsupported call that did something.
 bool Applies(PosixFault how, int kind, int error)
 {
@@ -80,6 +80,8 @@ bool Applies(PosixFault how, int kind, int error)
     const unsigned works = 1u << PosixCallFallocate | 1u << PosixCallFtruncate;
     if (how == PosixFault::Once)
         return true;
+    if (how == PosixFault::AfterTheWork && kind == PosixCallWrite)
+        return error == EIO; // the half written is no failure: any errno tells the same
     if (how == PosixFault::FromThenOn)
         return error != EINTR && again & 1u << kind;
     return error != EINTR && error != EOPNOTSUPP && works & 1u << kind;
