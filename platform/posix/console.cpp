@@ -5,7 +5,6 @@
 
 #include <errno.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -167,12 +166,4 @@ BOOL ReadConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD length, LPDWOR
     if (read)
         *read = 1;
     return TRUE;
-}
-
-void Sleep(DWORD milliseconds)
-{
-    struct timespec rest = {static_cast<time_t>(milliseconds / 1000),
-                            static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
-    }
 }

@@ -1,9 +1,17 @@
-// One errno table and one message table, used by every call of the stand-in.
+// The stand-in's error state: the last error, the errno table and the message table. Every other
+// file of the stand-in sets errors through these; this one calls none of them.
 #include "platform/posix/posix.h"
 #include "platform/posix/seams.h"
 
 #include <errno.h>
 #include <string.h>
+
+namespace {
+thread_local DWORD lastError;
+} // namespace
+
+DWORD GetLastError(void) { return lastError; }
+void SetLastError(DWORD code) { lastError = code; }
 
 DWORD PosixErrorCode(int error)
 {

@@ -34,8 +34,6 @@ inline PosixHandle PosixDescriptorHandle(int descriptor)
 PosixHandle *PosixFileHandle(HANDLE file);
 // Whether the file has fewer bytes allocated than its size: Linux's sparse file.
 bool PosixHasHoles(const struct stat &info);
-// Milliseconds of the monotonic clock, which costs no system call.
-long long PosixMilliseconds();
 
 // Kernel file systems whose files store no data (proc, sysfs, ...): no files to resize.
 bool PosixStoresNoData(long volumeType);

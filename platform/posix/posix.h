@@ -1,5 +1,5 @@
-// What the POSIX stand-in shares between its calls beyond the Windows ones: the errno translation
-// and the process's start. The seams for tests are in seams.h.
+// What the POSIX stand-in shares between its calls beyond the Windows ones: the errno translation,
+// the clock and the process's start. The seams for tests are in seams.h.
 #pragma once
 
 #include "platform/winapi.h"
@@ -10,6 +10,9 @@ DWORD PosixErrorCode(int error);
 LPCSTR PosixMessageText(DWORD code);
 // Sets the last-error code to the Win32 code of the current errno.
 void PosixSetErrorFromErrno();
+
+// Milliseconds of the monotonic clock, which costs no system call; Sleep waits on the same clock.
+long long PosixMilliseconds();
 
 // Blocks the signals that would end the process midway through a resize: a closed pipe and a
 // file-size limit then show as failed calls, another opener's break of the lease waits for the

@@ -1,16 +1,13 @@
-// Process calls of the stand-in: the command line, the last error, the working directory, the end.
+// Process calls of the stand-in: the command line, the working directory, the end.
 #include "platform/posix/posix.h"
 #include "platform/posix/seams.h"
 #include "platform/posix/system.h"
 
 #include <errno.h>
 #include <limits.h>
-
-#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
-
 
 namespace {
 // Room for any line the program accepts and more: a longer one is cut, and still too long for it.
@@ -18,7 +15,6 @@ char commandLine[4096];
 // The wide form, as the system keeps it beside the 8-bit one; a test may make them differ.
 WCHAR wideCommandLine[sizeof commandLine];
 bool wideCommandLineSet;
-thread_local DWORD lastError;
 
 // Appends the bytes while they fit, leaving room for the terminating zero.
 char *Append(char *end, const char *bytes, size_t length)
@@ -29,30 +25,6 @@ char *Append(char *end, const char *bytes, size_t length)
     return end + n;
 }
 } // namespace
-
-void PosixBlockSignals()
-{
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGPIPE);
-    sigaddset(&blocked, SIGXFSZ);
-    sigaddset(&blocked, SIGIO);
-    sigaddset(&blocked, SIGINT);
-    sigaddset(&blocked, SIGTERM);
-    sigaddset(&blocked, SIGHUP);
-    sigaddset(&blocked, SIGQUIT);
-    sigprocmask(SIG_BLOCK, &blocked, nullptr);
-}
-
-void PosixLetSignalsIn()
-{
-    static bool done;
-    if (done)
-        return;
-    done = true;
-    // Where it fails, a signal that came meanwhile is lost with the exit; nothing else depends on it.
-    SystemLetSignalsIn();
-}
 
 bool PosixComposeCommandLine(int argc, char **argv)
 {
@@ -104,9 +76,6 @@ void ExitProcess(unsigned int exitCode)
     PosixLetSignalsIn(); // a signal held back until now ends the process by itself
     _exit(static_cast<int>(exitCode));
 }
-
-DWORD GetLastError(void) { return lastError; }
-void SetLastError(DWORD code) { lastError = code; }
 
 // The name made absolute against the working directory, as it stands: Linux has no drives and no
 // reserved device names, and "." and ".." are left to the system, which alone knows the links.

@@ -15,37 +15,50 @@ void PosixSetMessageText(DWORD code, LPCSTR text);
 // Makes GetProcAddress miss StrToInt64ExA, as on a system whose library lacks it.
 void PosixHideStrToInt64ExA(bool hidden);
 
-// The kinds of call, counted and failed apart. A kind is one use, not one system call: the three
-// uses of fcntl fail independently.
+// The kinds of call, counted and failed apart, each with the name a report gives it. A kind is one
+// use, not one system call: the three uses of fcntl fail independently. The one list makes both
+// the enum and the names, so that a table kept per kind can be checked against it.
+#define POSIX_CALL_KINDS(X)                                                                            \
+    X(Stat, "stat")                       /* stat of a name */                                         \
+    X(Open, "open")                                                                                    \
+    X(Duplicate, "duplicate")             /* fcntl F_DUPFD_CLOEXEC, off a standard descriptor */       \
+    X(Fstat, "fstat")                                                                                  \
+    X(Lease, "lease")                     /* fcntl F_SETLEASE */                                       \
+    X(Flock, "flock")                                                                                  \
+    X(RecordLock, "record lock")          /* fcntl F_OFD_SETLK */                                      \
+    X(Statfs, "statfs")                   /* statfs of a name */                                       \
+    X(Fallocate, "fallocate")                                                                          \
+    X(Ftruncate, "ftruncate")                                                                          \
+    X(Close, "close")                                                                                  \
+    X(Write, "write")                                                                                  \
+    X(Read, "read")                                                                                    \
+    X(Isatty, "isatty")                                                                                \
+    X(Tcgetattr, "tcgetattr")                                                                          \
+    X(Tcsetattr, "tcsetattr")                                                                          \
+    X(Tcflush, "tcflush")                                                                              \
+    X(SessionLeader, "session leader")    /* tcgetsid, or getsid where the terminal tells none */      \
+    X(Getcwd, "getcwd")                                                                                \
+    X(LeaseState, "lease state")          /* fcntl F_GETLEASE */                                       \
+    X(LeaseBreakTime, "lease break time") /* read from /proc/sys/fs/lease-break-time */                \
+    X(Futimens, "futimens")                                                                            \
+    X(Capget, "capget")                                                                                \
+    X(Fstatfs, "fstatfs")                 /* fstatfs of the open file */                               \
+    X(Fiemap, "fiemap")                   /* ioctl FS_IOC_FIEMAP */                                    \
+    X(KernelFile, "kernel file")          /* /proc/self/uid_map or /proc/meminfo, read whole */        \
+    X(SignalMask, "signal mask")          /* sigprocmask letting the ending signals in */
+
 enum PosixCall {
-    PosixCallStat,       // stat of a name
-    PosixCallOpen,
-    PosixCallDuplicate,  // fcntl F_DUPFD_CLOEXEC, moving the file off a standard descriptor
-    PosixCallFstat,
-    PosixCallLease,      // fcntl F_SETLEASE
-    PosixCallFlock,
-    PosixCallRecordLock, // fcntl F_OFD_SETLK
-    PosixCallStatfs,     // statfs of a name
-    PosixCallFallocate,
-    PosixCallFtruncate,
-    PosixCallClose,
-    PosixCallWrite,
-    PosixCallRead,
-    PosixCallIsatty,
-    PosixCallTcgetattr,
-    PosixCallTcsetattr,
-    PosixCallTcflush,
-    PosixCallSessionLeader, // tcgetsid, or getsid where the terminal tells none
-    PosixCallGetcwd,
-    PosixCallLeaseState,     // fcntl F_GETLEASE
-    PosixCallLeaseBreakTime, // the lease-break time, read from /proc/sys/fs/lease-break-time
-    PosixCallFutimens,
-    PosixCallCapget,
-    PosixCallFstatfs,     // fstatfs of the open file
-    PosixCallFiemap,      // ioctl FS_IOC_FIEMAP
-    PosixCallKernelFile,  // /proc/self/uid_map or /proc/meminfo, read whole
-    PosixCallSignalMask,  // sigprocmask letting the ending signals in
+#define POSIX_CALL_ENUM(kind, name) PosixCall##kind,
+    POSIX_CALL_KINDS(POSIX_CALL_ENUM)
+#undef POSIX_CALL_ENUM
     PosixCallKinds
+};
+
+// Each kind's name, for reports of the tests.
+inline constexpr const char *PosixCallNames[PosixCallKinds] = {
+#define POSIX_CALL_NAME(kind, name) name,
+    POSIX_CALL_KINDS(POSIX_CALL_NAME)
+#undef POSIX_CALL_NAME
 };
 
 // How an injected fault meets the call.

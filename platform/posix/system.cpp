@@ -1,4 +1,5 @@
-// The seam between the stand-in and the operating system: every call counted, any one failable.
+// The seam between the stand-in and the operating system: every call counted, any one failable;
+// and the clock, which the seam moves on where a test has another opener wait out the lease.
 // The calls about the process, its terminal and the kernel's settings are in system_process.cpp.
 #include "platform/posix/calls.h"
 #include "platform/posix/system.h"
@@ -77,6 +78,14 @@ long long PosixMilliseconds()
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return now.tv_sec * 1000LL + now.tv_nsec / 1000000 + clockJump;
+}
+
+void Sleep(DWORD milliseconds)
+{
+    struct timespec rest = {static_cast<time_t>(milliseconds / 1000),
+                            static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+    }
 }
 
 int SystemStat(const char *name, struct stat *info)

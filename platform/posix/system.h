@@ -1,5 +1,5 @@
 // The operating-system calls of the stand-in, each through one wrapper, so that tests can make
-// any one of them fail (PosixFailCall in posix.h). Unused, the seam costs a count and a compare:
+// any one of them fail (PosixFailCall in seams.h). Unused, the seam costs a count and a compare:
 // no environment is read, no call is added.
 #pragma once
 

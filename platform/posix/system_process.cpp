@@ -1,6 +1,8 @@
 // The seam's calls about the process, its terminal and the kernel's settings: each counted, any
-// one failable, as in system.cpp.
+// one failable, as in system.cpp. Also the signal mask the whole run keeps, which the console and
+// the exit lower once: it sits here, below them, so that nothing calls back up.
 #include "platform/posix/calls.h"
+#include "platform/posix/posix.h"
 #include "platform/posix/system.h"
 
 #include <errno.h>
@@ -13,6 +15,15 @@
 #include <unistd.h>
 
 namespace {
+// The signals that ask the process to end.
+void AddEndingSignals(sigset_t *signals)
+{
+    sigaddset(signals, SIGINT);
+    sigaddset(signals, SIGTERM);
+    sigaddset(signals, SIGHUP);
+    sigaddset(signals, SIGQUIT);
+}
+
 // Reads the whole small file as one call of the kind: open, reads to its end or the buffer's, close.
 ssize_t SystemReadKernelFileAs(PosixCall kind, const char *name, char *buffer, size_t size)
 {
@@ -87,12 +98,30 @@ int SystemLetSignalsIn()
     return Made(PosixCounted(PosixCallSignalMask), -1, [] {
         sigset_t ending;
         sigemptyset(&ending);
-        sigaddset(&ending, SIGINT);
-        sigaddset(&ending, SIGTERM);
-        sigaddset(&ending, SIGHUP);
-        sigaddset(&ending, SIGQUIT);
+        AddEndingSignals(&ending);
         return sigprocmask(SIG_UNBLOCK, &ending, nullptr);
     });
+}
+
+void PosixBlockSignals()
+{
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGPIPE);
+    sigaddset(&blocked, SIGXFSZ);
+    sigaddset(&blocked, SIGIO);
+    AddEndingSignals(&blocked);
+    sigprocmask(SIG_BLOCK, &blocked, nullptr);
+}
+
+void PosixLetSignalsIn()
+{
+    static bool done;
+    if (done)
+        return;
+    done = true;
+    // Where it fails, a signal that came meanwhile is lost with the exit; nothing else depends on it.
+    SystemLetSignalsIn();
 }
 
 int SystemHasCapability(int capability)

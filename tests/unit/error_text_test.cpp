@@ -71,7 +71,7 @@ TEST(PosixErrorCode, EveryErrnoTheCallsMeetHasAText)
 {
     for (const Kind &kind : Kinds)
         for (int error : kind.errnos)
-            EXPECT_NE(PosixMessageText(PosixErrorCode(error)), nullptr) << kind.name << " " << strerrorname_np(error);
+            EXPECT_NE(PosixMessageText(PosixErrorCode(error)), nullptr) << PosixCallNames[kind.kind] << " " << strerrorname_np(error);
 }
 
 // The choices the program's texts rest on.

@@ -115,7 +115,7 @@ void Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault
 {
     const int kind = fault.kind;
     const char *how[] = {"once", "from then on", "after the work"};
-    const std::string what = std::string(Kinds[kind].name) + " #" + std::to_string(fault.nth) + " " +
+    const std::string what = std::string(PosixCallNames[kind]) + " #" + std::to_string(fault.nth) + " " +
                              strerrorname_np(fault.error) + " " + how[int(fault.how)] + ":\n" + run.output;
     ASSERT_FALSE(run.hung) << "hung, " << what;
     EXPECT_EQ(run.signal, 0) << what;

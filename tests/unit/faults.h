@@ -7,15 +7,37 @@
 
 #include <sys/stat.h>
 
+#include <initializer_list>
 #include <string>
-#include <vector>
 
-// The errnos each kind of call can really answer; EIO can come from any of them.
+// The errnos a kind of call can really answer; EIO can come from any of them. A fixed room, so that
+// the table is a constant the compiler can check; a longer list does not compile.
+struct Errnos {
+    int values[12] = {};
+    int count = 0;
+    constexpr Errnos(std::initializer_list<int> list)
+    {
+        for (int error : list)
+            values[count++] = error;
+    }
+    const int *begin() const { return values; }
+    const int *end() const { return values + count; }
+};
+// A row of the fault table: the kind it fails, which must be its place in PosixCall's list.
 struct Kind {
-    const char *name;
-    std::vector<int> errnos;
+    PosixCall kind;
+    Errnos errnos;
 };
 extern const Kind Kinds[PosixCallKinds];
+
+// Whether every kind has its row, in the list's order; a kind left out reads as a row for kind 0.
+constexpr bool EachKindInItsPlace(const Kind (&kinds)[PosixCallKinds])
+{
+    for (int i = 0; i < PosixCallKinds; ++i)
+        if (kinds[i].kind != i)
+            return false;
+    return true;
+}
 
 // Calls made only to show the transcript or to wait at the prompt: their failure must not change
 // the exit code or the file.
