@@ -3,10 +3,12 @@
 // nothing against it.
 #include "platform/posix/handles.h"
 #include "platform/posix/seams.h"
+#include "platform/posix/system.h"
 #include "tests/support/child.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -56,9 +58,8 @@ std::string Answers()
 }
 
 // How nobody asks: as root of a user namespace of its own (as a rootless container is; the kernel
-// grants the reserve by the user id outside), with root's capabilities permitted but none in
-// effect, or where the capability query fails.
-enum class Asking { Plainly, InOwnNamespace, CapabilitiesKept, QueryFailing };
+// grants the reserve by the user id outside), or where the capability query fails.
+enum class Asking { Plainly, InOwnNamespace, QueryFailing };
 
 // Nobody's answers; empty where the way of asking cannot be set up.
 std::string NobodysAnswers(Asking asking)
@@ -66,7 +67,6 @@ std::string NobodysAnswers(Asking asking)
     const bool ownNamespace = asking == Asking::InOwnNamespace;
     ChildSetup asNobody;
     asNobody.user = "nobody";
-    asNobody.keepCapabilities = asking == Asking::CapabilitiesKept;
     Child child;
     const bool started = child.Start(asNobody, [&] {
         if (asking == Asking::QueryFailing)
@@ -94,10 +94,25 @@ TEST(PosixRoomForReservation, WholeUnitsOfWhatTheCallerMayUse)
         nobody += c.forNobody ? 'y' : 'n';
     }
     EXPECT_EQ(Answers(), root);
-    for (Asking asking : {Asking::Plainly, Asking::CapabilitiesKept, Asking::QueryFailing})
+    for (Asking asking : {Asking::Plainly, Asking::QueryFailing})
         EXPECT_EQ(NobodysAnswers(asking), nobody) << int(asking);
     const std::string inNamespace = NobodysAnswers(Asking::InOwnNamespace);
     EXPECT_TRUE(inNamespace.empty() || inNamespace == nobody) << inNamespace;
+}
+
+// A capability counts only in effect: nobody keeping root's as permitted holds none of them.
+TEST(SystemHasCapability, OnlyInEffect)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "becoming nobody needs root";
+    }
+    EXPECT_EQ(SystemHasCapability(CAP_CHOWN), 1);
+    ChildSetup keeping;
+    keeping.user = "nobody";
+    keeping.keepCapabilities = true;
+    Child child;
+    ASSERT_TRUE(child.Start(keeping, [] { _exit(SystemHasCapability(CAP_CHOWN) == 0 ? 0 : 1); }));
+    EXPECT_EQ(child.Wait(), 0);
 }
 
 // The volumes that keep no holes refuse the sparse flag, whatever module mounts them here.
