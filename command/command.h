@@ -22,10 +22,6 @@ bool CommandLineIsExact(void);
 void *MoveBytes(void *destination, const void *source, int length);
 int RunCommand(int count, LPSTR table[ArgumentTableRoom]);
 
-extern const char UnitLetters[];
-extern const LONGLONG BinaryFactors[6];
-extern const LONGLONG DecimalFactors[6];
-
 LONGLONG ParseSizeArgument(LPCSTR text);
 LONGLONG ParseNumber(LPCSTR text);
 // True when the text is a size a user can mean, with its value (exactly ParseSizeArgument's).
