@@ -1,4 +1,5 @@
-// The program's own flow: entry point, command line, size argument and resize sequence.
+// The program's own flow: entry point, command line, the request's checks, size argument and
+// resize sequence.
 #pragma once
 
 #include "platform/winapi.h"
@@ -20,18 +21,30 @@ bool SplitCommandLine(int *count, LPSTR table[ArgumentTableRoom]);
 // was replaced or mapped to a look-alike. Only for a line that fits the copy.
 bool CommandLineIsExact(void);
 void *MoveBytes(void *destination, const void *source, int length);
-int RunCommand(int count, LPSTR table[ArgumentTableRoom]);
+// The usage, the help or the version, for a command line that names no file and size; the exit
+// code it ends with.
+int AnswerWithoutFile(int count, LPSTR table[ArgumentTableRoom]);
 
-extern const char UnitLetters[];
-extern const LONGLONG BinaryFactors[6];
-extern const LONGLONG DecimalFactors[6];
+// What the command line asks for, once nothing before the file is touched refuses it.
+struct Request {
+    LPCSTR name;
+    LONGLONG size;
+    bool sparse;       // the option was given
+    DWORD nameRefusal; // ERROR_SUCCESS, or the code the open is refused with (see NameRefusal)
+};
+// Returned by CheckRequest when the resize may go on.
+constexpr int RequestAccepted = -1;
+// Reads the command line and refuses whatever must not reach the file, in the order a user meets
+// it. RequestAccepted with the request filled in; otherwise the exit code, its refusal (or the
+// usage, help or version) printed.
+int CheckRequest(Request *request);
 
 LONGLONG ParseSizeArgument(LPCSTR text);
 LONGLONG ParseNumber(LPCSTR text);
 // True when the text is a size a user can mean, with its value (exactly ParseSizeArgument's).
 bool CheckSizeText(LPCSTR text, LONGLONG *value);
 
-int RunResize(int count, LPSTR table[ArgumentTableRoom]);
+int RunResize(const Request &request);
 // False only for a missing file or folder (and an empty name): any other failed look is left
 // for the open to report.
 bool FileExists(LPCSTR name);

@@ -137,19 +137,12 @@ static bool AsksForHelp(LPCSTR entry)
     return SameText(entry, "--help");
 }
 
-int RunCommand(int count, LPSTR table[ArgumentTableRoom])
+int AnswerWithoutFile(int count, LPSTR table[ArgumentTableRoom])
 {
-    int exitCode = 1;
     if (count == 2 && SameText(table[1], "--version")) {
         ConsolePrintf(VARNELT_NAME " " VARNELT_VERSION "\n");
-        exitCode = 0;
-    } else if (count < 3) {
-        if (count == 2 && AsksForHelp(table[1]))
-            exitCode = 0;
-        PrintUsage();
-    } else {
-        exitCode = RunResize(count, table);
+        return 0;
     }
-    WaitForKeyIfOwnConsole();
-    return exitCode;
+    PrintUsage();
+    return count == 2 && AsksForHelp(table[1]) ? 0 : 1;
 }

@@ -1,12 +1,13 @@
 #include "command/command.h"
 
-const char UnitLetters[] = "KMGTPE";
+// The unit letters and what each stands for, binary (Ki) and decimal (K).
+static const char UnitLetters[] = "KMGTPE";
 
-const LONGLONG BinaryFactors[6] = {
+static const LONGLONG BinaryFactors[6] = {
     0x400LL, 0x100000LL, 0x40000000LL, 0x10000000000LL, 0x4000000000000LL, 0x1000000000000000LL,
 };
 
-const LONGLONG DecimalFactors[6] = {
+static const LONGLONG DecimalFactors[6] = {
     1000LL, 1000000LL, 1000000000LL, 1000000000000LL, 1000000000000000LL, 1000000000000000000LL,
 };
 

@@ -2,11 +2,11 @@
 # Varnelt.exe with the C run-time (they are test tools, not the product).
 
 # Holds a file open without sharing, for the end-to-end scenario of a file in use.
-add_executable(HoldFile ${PROJECT_SOURCE_DIR}/tests/e2e/hold_file.cpp)
+add_executable(HoldFile ${CMAKE_CURRENT_LIST_DIR}/hold_file.cpp)
 set_target_properties(HoldFile PROPERTIES OUTPUT_NAME HoldFile SUFFIX .exe)
 target_link_options(HoldFile PRIVATE -static)
 
 # Starts Varnelt.exe with a raw command line, as a Windows prompt hands it over.
-add_executable(RawLine ${PROJECT_SOURCE_DIR}/tests/e2e/raw_line.cpp)
+add_executable(RawLine ${CMAKE_CURRENT_LIST_DIR}/raw_line.cpp)
 set_target_properties(RawLine PROPERTIES OUTPUT_NAME RawLine SUFFIX .exe)
 target_link_options(RawLine PRIVATE -static)
