@@ -171,7 +171,16 @@ int SystemClose(int descriptor)
 
 ssize_t SystemWrite(int descriptor, const void *bytes, size_t length)
 {
-    return Retried(PosixCallWrite, [&] { return write(descriptor, bytes, length); });
+    for (;;) {
+        // A fault after the work writes half of the bytes and says so, as a pipe does that a
+        // signal interrupts midway.
+        const PosixMeets meets = PosixCounted(PosixCallWrite);
+        if (meets == PosixMeets::After)
+            return write(descriptor, bytes, length > 1 ? length / 2 : length);
+        const ssize_t result = Made(meets, -1, [&] { return write(descriptor, bytes, length); });
+        if (result >= 0 || errno != EINTR)
+            return result;
+    }
 }
 
 ssize_t SystemRead(int descriptor, void *bytes, size_t length)

@@ -1,7 +1,7 @@
 // No sharing, as the Linux build keeps it: whatever another process holds of the file (an open
 // descriptor, a mapping, a hard link, a lock) refuses the open and leaves the file as it was, and
 // a process that opens the file while the tool holds it waits, then finds the new size.
-#include "run_program.h"
+#include "tests/support/run_program.h"
 #include "tests/support/setting.h"
 
 
@@ -24,7 +24,7 @@ namespace {
 const std::string Busy = OpenFailed(SharingViolation);
 
 // How the other process holds the file.
-enum class Hold { Read, Write, ReadMapping, SharedMapping, OtherName, RecordLock, OfdLock, Flock };
+enum class Hold { Read, Write, ReadMapping, SharedMapping, OtherName, RecordLock, OfdLock, Flock, Lease };
 
 struct Holder {
     std::string name;
@@ -49,6 +49,8 @@ const Holder Holders[] = {
     {"record_lock", Hold::RecordLock, false, true, LinuxHold},
     {"ofd_lock", Hold::OfdLock, false, true, LinuxHold},
     {"flock", Hold::Flock, false, true, LinuxHold},
+    // An open that would wait for the holder to give its lease up is refused at once instead.
+    {"read_lease", Hold::Lease, false, true, LinuxHold},
     // Without the lease an open descriptor goes unseen; every kind of lock still refuses.
     {"not_owner_held_for_reading", Hold::Read, true, false, AsNobody},
     {"not_owner_record_lock", Hold::RecordLock, true, true, AsNobody},
@@ -85,6 +87,7 @@ int TakeHold(const std::string &directory, Hold hold)
         lock.l_len = Mi;
         return fcntl(file, F_OFD_SETLK, &lock) == 0 ? 0 : errno;
     case Hold::Flock: return flock(file, LOCK_SH | LOCK_NB) == 0 ? 0 : errno;
+    case Hold::Lease: return fcntl(file, F_SETLEASE, F_RDLCK) == 0 ? 0 : errno;
     default: return 0;
     }
 }
@@ -130,13 +133,12 @@ TEST_P(Sharing, Row)
     }
     RunOptions options;
     options.directory = directory.path;
-    options.timeoutSeconds = 30;
+    options.timeoutSeconds = row.hold == Hold::Lease ? 5 : 30; // the lease breaks after 45 s
     if (row.hold == Hold::OtherName) {
         ASSERT_EQ(link(path().c_str(), (directory / "g").c_str()), 0);
     }
     if (row.notOwner) {
-        ASSERT_EQ(chmod(directory.path.c_str(), 0711), 0);
-        ASSERT_EQ(chmod(path().c_str(), 0666), 0);
+        ASSERT_TRUE(ShareWithNobody(directory.path, path()));
         options.user = "nobody";
     }
     Child &holder = Keep([&] { return TakeHold(directory.path, row.hold); });
@@ -145,7 +147,7 @@ TEST_P(Sharing, Row)
     ASSERT_EQ(held, 0) << "the holder failed: " << strerror(static_cast<int>(held));
 
     const RunResult run = RunTool({"f", "1000"}, options);
-    if (row.notOwner && run.exitCode == 127) {
+    if (row.notOwner && run.exitCode == NobodyLockedOut) {
         GTEST_SKIP() << "nobody cannot reach the temporary folder that holds the tool's copy";
     }
     ASSERT_FALSE(run.timedOut) << "the run hung";

@@ -1,14 +1,13 @@
 // Names as users type them: the file meant changes and no other, whatever the name holds. Under
 // Wine each line goes to the program exactly as typed at a Windows prompt; on Linux the same
 // arguments go through an argument vector, where that applies.
-#include "run_program.h"
+#include "tests/support/run_program.h"
 
 #include <sys/stat.h>
 
 #include <fstream>
 
 namespace {
-constexpr long long Unchanged = -1;
 
 struct NameRow {
     std::string name;

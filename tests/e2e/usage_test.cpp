@@ -1,4 +1,4 @@
-#include "run_program.h"
+#include "tests/support/run_program.h"
 
 #include <stdlib.h>
 

@@ -2,7 +2,7 @@
 // takes a single block from the volume, one that runs out midway gives back what it took, one
 // that fits is reserved and changes the size once, and a file system that cannot keep holes
 // refuses the sparse flag while the resize goes on. A failed run leaves the file's times.
-#include "run_program.h"
+#include "tests/support/run_program.h"
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -17,7 +17,6 @@
 #include <thread>
 
 namespace {
-constexpr long long Unchanged = -1;
 
 struct Volume {
     const char *type;
@@ -140,14 +139,12 @@ TEST_P(OnVolume, Row)
     if (row.leftMebibytes >= 0) {
         ASSERT_TRUE(TakeAllBut(mountPoint(), row.leftMebibytes, "g"));
     }
-    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}}; // a failed run must leave these
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+    ASSERT_TRUE(MakeOld(path));
     RunOptions options;
     options.directory = mountPoint();
     options.user = row.user;
     if (!row.user.empty()) {
-        ASSERT_EQ(chmod(directory.path.c_str(), 0711), 0);
-        ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+        ASSERT_TRUE(ShareWithNobody(directory.path, path));
     }
     // Nothing left for the file system to allocate on its own while the free count is watched.
     auto settle = [&] {
@@ -200,7 +197,7 @@ TEST_P(OnVolume, Row)
     watcher.join();
 
     ASSERT_FALSE(run.timedOut) << "the run hung";
-    if (!row.user.empty() && run.exitCode == 127) {
+    if (!row.user.empty() && run.exitCode == NobodyLockedOut) {
         GTEST_SKIP() << row.user << " cannot reach the temporary folder that holds the tool's copy";
     }
     EXPECT_EQ(run.signal, 0);
@@ -220,10 +217,9 @@ TEST_P(OnVolume, Row)
         const bool midway = row.leftMidwayMebibytes >= 0;
         EXPECT_GE((midway ? end.f_bfree + 1 : lowest), before.f_bfree)
             << "the refused reservation took blocks from the volume";
-        EXPECT_TRUE(after.st_mtim.tv_sec == old[1].tv_sec && after.st_atim.tv_sec == old[0].tv_sec)
-            << "the failed run changed the file's times";
+        EXPECT_TRUE(HasOldTimes(after));
     } else if (!sparse && before.f_blocks > 0) {
-        EXPECT_GE(after.st_blocks * 512LL, asked) << "the extension was not reserved";
+        EXPECT_TRUE(BlocksAre(Blocks::Reserved, after, after, asked));
     }
 }
 

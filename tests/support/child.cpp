@@ -33,6 +33,7 @@ bool SetUp(const ChildSetup &setup, const passwd *user)
     const rlim_t bytes = static_cast<rlim_t>(setup.fileSizeLimit);
     const rlimit limit = {bytes, bytes};
     return (setup.fileSizeLimit < 0 || setrlimit(RLIMIT_FSIZE, &limit) == 0) &&
+           (!setup.keepCapabilities || prctl(PR_SET_KEEPCAPS, 1) == 0) &&
            (!user || (setgroups(0, nullptr) == 0 && setgid(user->pw_gid) == 0 && setuid(user->pw_uid) == 0)) &&
            (setup.directory.empty() || chdir(setup.directory.c_str()) == 0);
 }
@@ -44,9 +45,10 @@ bool Child::Start(const ChildSetup &setup, const std::function<void()> &body)
     int in[2] = {-1, -1}, out[2] = {-1, -1};
     fflush(nullptr); // nothing buffered may reach the child's output twice
     if (setup.terminal) {
-        // Bytes pass unchanged both ways, no key is echoed, and a read takes one key.
+        // Bytes pass unchanged both ways, no key is echoed unless asked, and a read takes one key.
         termios settings{};
         cfmakeraw(&settings);
+        settings.c_lflag |= setup.echoing ? ECHO : 0;
         settings.c_cflag |= CREAD;
         settings.c_cc[VMIN] = 1;
         cfsetspeed(&settings, B38400);

@@ -10,6 +10,7 @@
 
 struct ChildSetup {
     bool terminal = false;     // input and output on a new pseudo-terminal, whose session it leads
+    bool echoing = false;      // which echoes the keys typed, as a user's terminal does
     std::string input;         // what its standard input (a pipe) holds before the end
     bool inputOpen = false;    // the end comes only when the Child goes, which then waits for it
     bool closedInput = false;
@@ -19,6 +20,7 @@ struct ChildSetup {
     int outputRoom = -1;       // 0 or more: a one-page output pipe, filled in advance but for these bytes
     std::string directory;     // its working directory, where not empty
     std::string user;          // run as this user with its group and no others (needs root)
+    bool keepCapabilities = false; // the user keeps root's capabilities permitted, none in effect
     long long fileSizeLimit = -1; // RLIMIT_FSIZE in bytes
 };
 

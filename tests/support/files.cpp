@@ -1,5 +1,6 @@
 #include "tests/support/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -43,6 +44,34 @@ testing::AssertionResult FileHolds(const std::string &path, const std::string &o
             return testing::AssertionFailure() << "non-zero bytes past " << from;
     }
     return testing::AssertionSuccess();
+}
+
+testing::AssertionResult BlocksAre(Blocks blocks, const struct stat &before, const struct stat &after, long long size)
+{
+    if (blocks == Blocks::Reserved && after.st_blocks * 512LL < size)
+        return testing::AssertionFailure() << "not reserved: " << after.st_blocks * 512LL << " bytes of " << size;
+    if (blocks == Blocks::NoGrowth && after.st_blocks > before.st_blocks)
+        return testing::AssertionFailure() << "blocks allocated: " << after.st_blocks << ", not " << before.st_blocks;
+    return testing::AssertionSuccess();
+}
+
+namespace {
+const timespec OldTimes[2] = {{1000000000, 0}, {1100000000, 0}}; // access, modification
+}
+
+bool MakeOld(const std::string &path) { return utimensat(AT_FDCWD, path.c_str(), OldTimes, 0) == 0; }
+
+testing::AssertionResult HasOldTimes(const struct stat &after)
+{
+    if (after.st_atim.tv_sec == OldTimes[0].tv_sec && after.st_mtim.tv_sec == OldTimes[1].tv_sec)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the times changed: accessed " << after.st_atim.tv_sec << ", modified "
+                                       << after.st_mtim.tv_sec;
+}
+
+bool ShareWithNobody(const std::string &directory, const std::string &file)
+{
+    return (directory.empty() || chmod(directory.c_str(), 0711) == 0) && (file.empty() || chmod(file.c_str(), 0666) == 0);
 }
 
 TemporaryDirectory::TemporaryDirectory()

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,24 +14,36 @@
 namespace {
 const std::string Prompt = "Press a key to close";
 
-void RunVarnelt() { execl(VARNELT_LINUX_BINARY, VARNELT_LINUX_BINARY, static_cast<char *>(nullptr)); }
+// Runs the tool with this argument, or with none.
+void RunVarnelt(const char *argument = nullptr)
+{
+    execl(VARNELT_LINUX_BINARY, VARNELT_LINUX_BINARY, argument, static_cast<char *>(nullptr));
+}
 
-ChildSetup OnTerminal()
+// Every refusal that ends the run waits at the prompt: the usage, and a line too long to take.
+const std::string TooLong(1300, 'x');
+const struct {
+    const char *argument;
+    std::string starts;
+} Refusals[] = {{nullptr, "usage:\r\n"}, {TooLong.c_str(), "\r\ncommand line too long\r\n"}};
+
+ChildSetup OnTerminal(bool echoing = false)
 {
     ChildSetup setup;
     setup.terminal = true;
+    setup.echoing = echoing;
     return setup;
 }
 
 // Leads its own session but has no terminal: no prompt. Its output is the reference for the
 // runs on a terminal.
-std::string OutputWithoutTerminal()
+std::string OutputWithoutTerminal(const char *argument = nullptr, const std::string &starts = "usage:\r\n")
 {
     Child child;
-    EXPECT_TRUE(child.Start({}, RunVarnelt));
+    EXPECT_TRUE(child.Start({}, [&] { RunVarnelt(argument); }));
     child.Read();
     EXPECT_EQ(child.Wait(), 1);
-    EXPECT_EQ(child.text.rfind(AsPrinted("usage:\r\n"), 0), 0u);
+    EXPECT_EQ(child.text.rfind(AsPrinted(starts), 0), 0u) << child.text;
     EXPECT_EQ(child.text.find(Prompt), std::string::npos);
     return child.text;
 }
@@ -39,20 +52,28 @@ TEST(ClosePrompt, WithoutTerminalEndsAtOnce) { OutputWithoutTerminal(); }
 
 TEST(ClosePrompt, OwnTerminalWaitsForOneKeyAfterThePrompt)
 {
-    const std::string usage = OutputWithoutTerminal();
-    Child child;
-    ASSERT_TRUE(child.Start(OnTerminal(), [] {
-        pollfd key = {0, POLLIN, 0};
-        poll(&key, 1, 10000); // starts once the early key is surely waiting
-        RunVarnelt();
-    }));
-    EXPECT_EQ(write(child.output, "e", 1), 1);
-    EXPECT_TRUE(child.Read(Prompt));
-    EXPECT_EQ(child.text, usage + Prompt);
-    // Had the early key not been flushed, the read would have taken it instead of sleeping.
-    EXPECT_TRUE(child.WaitUntilAsleepIn(SYS_read)) << "ended on a key typed before the prompt";
-    EXPECT_EQ(write(child.output, "k", 1), 1);
-    EXPECT_EQ(child.Wait(), 1);
+    for (const auto &refusal : Refusals) {
+        const std::string output = OutputWithoutTerminal(refusal.argument, refusal.starts);
+        Child child;
+        ASSERT_TRUE(child.Start(OnTerminal(true), [&] {
+            pollfd key = {0, POLLIN, 0};
+            poll(&key, 1, 10000); // starts once the early key is surely waiting
+            RunVarnelt(refusal.argument);
+        }));
+        EXPECT_EQ(write(child.output, "e", 1), 1);
+        EXPECT_TRUE(child.Read(Prompt));
+        EXPECT_EQ(child.text, "e" + output + Prompt); // echoed before the run
+        const int terminal = dup(child.output); // kept past the end, to see the settings left
+        // Had the early key not been flushed, the read would have taken it instead of sleeping.
+        EXPECT_TRUE(child.WaitUntilAsleepIn(SYS_read)) << "ended on a key typed before the prompt";
+        EXPECT_EQ(write(child.output, "k", 1), 1);
+        child.Read("k", 1000); // an echo comes before the end
+        EXPECT_EQ(child.text, "e" + output + Prompt) << "the key was echoed";
+        EXPECT_EQ(child.Wait(), 1);
+        termios after{};
+        EXPECT_TRUE(tcgetattr(terminal, &after) == 0 && after.c_lflag & ECHO) << "the echo stays off";
+        close(terminal);
+    }
 }
 
 TEST(ClosePrompt, TerminalOfAnotherLeaderEndsAtOnce)

@@ -45,6 +45,7 @@ TEST(GetSystemErrorText, CutsOneLineEndAtMostAndFitsTheBuffer)
         {"One.\r\nTwo.", "One.\r\nTwo."},
         {"\r\n", ""},
         {"\n", "\n"},
+        {"Caf\xE9 \xFF.\r\n", "Caf\xE9 \xFF."}, // bytes above 0x7F pass as they are
         {Letters(ConsoleBufferRoom - 3) + "\r\n", Letters(ConsoleBufferRoom - 3)},
         {Letters(ConsoleBufferRoom - 2) + "\r\n", Letters(ConsoleBufferRoom - 2)}, // no stray CR
         {Letters(3000), Letters(ConsoleBufferRoom - 1)},
@@ -83,6 +84,9 @@ TEST(PosixErrorCode, DeliberateChoices)
         {0, ERROR_SUCCESS},  {EAGAIN, ERROR_SHARING_VIOLATION}, {EACCES, ERROR_ACCESS_DENIED},
         {EPERM, ERROR_ACCESS_DENIED}, {ENOENT, ERROR_FILE_NOT_FOUND}, {ENOSPC, ERROR_DISK_FULL},
         {EDQUOT, ERROR_DISK_FULL}, {EINTR, ERROR_OPERATION_ABORTED}, {12345, ERROR_GEN_FAILURE},
+        {EROFS, ERROR_WRITE_PROTECT}, {EISDIR, ERROR_ACCESS_DENIED}, {EBUSY, ERROR_SHARING_VIOLATION},
+        {ETXTBSY, ERROR_SHARING_VIOLATION}, {EOPNOTSUPP, ERROR_NOT_SUPPORTED}, {ENOSYS, ERROR_NOT_SUPPORTED},
+        {ENOTTY, ERROR_INVALID_FUNCTION}, {EFBIG, ERROR_FILE_TOO_LARGE}, {EOVERFLOW, ERROR_INVALID_PARAMETER},
     };
     for (const auto &c : cases)
         EXPECT_EQ(PosixErrorCode(c.error), c.code) << "errno " << c.error;

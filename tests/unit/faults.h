@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/posix/seams.h"
+#include "tests/support/files.h"
 
 #include <sys/stat.h>
 
@@ -46,8 +47,6 @@ constexpr unsigned PromptKinds = 1u << PosixCallWrite | 1u << PosixCallRead | 1u
 
 // Reserved: the small file with 2 MiB reserved beyond its end before the run.
 enum class File { Mebibyte, Small, Holes, Missing, Directory, Reserved };
-// What must be allocated afterwards: anything, the whole new size, or no more than before.
-enum class Blocks { Any, Reserved, NoGrowth };
 // How the run starts, and what the stand-in meets besides the file.
 enum Flags : unsigned {
     OnTerminal = 1,      // input and output on a terminal whose session the tool leads: it prompts

@@ -3,6 +3,7 @@
 #include "platform/posix/seams.h"
 
 #include <errno.h>
+#include <string.h>
 
 #include <gtest/gtest.h>
 
@@ -58,10 +59,26 @@ TEST(NameRefusal, AsTypedThroughTheFullPathOrWithTheLookupsError)
     EXPECT_EQ(NameRefusal("f"), DWORD{ERROR_SUCCESS});
     EXPECT_EQ(NameRefusal(""), DWORD{ERROR_SUCCESS}); // the existence check refuses it
     // The name as typed decides before the full path is asked for, which never shows \??\ .
-    PosixFailCall(PosixCallGetcwd, 1, ENOENT);
+    PosixFailCall(PosixCallGetcwd, 1, ENOENT, PosixFault::FromThenOn);
     EXPECT_EQ(NameRefusal(R"(\??\COM1)"), DWORD{ERROR_ACCESS_DENIED});
     // A name whose full path cannot be had is not opened unchecked: the lookup's error refuses it.
     EXPECT_EQ(NameRefusal("f"), DWORD{ERROR_FILE_NOT_FOUND});
+    EXPECT_EQ(NameRefusal("/tmp/f"), DWORD{ERROR_SUCCESS}) << "an absolute name needs no working directory";
     PosixFailCall(PosixCallGetcwd, 0, 0);
+}
+
+// The full path fills its room exactly, terminator included; a byte short, the answer is the
+// room it needs and nothing is written.
+TEST(GetFullPathNameA, NeverPastItsRoom)
+{
+    const std::string name = "/dir/f";
+    const DWORD length = static_cast<DWORD>(name.size());
+    for (DWORD room : {length + 1, length}) {
+        char buffer[16];
+        memset(buffer, '#', sizeof buffer);
+        EXPECT_EQ(GetFullPathNameA(name.c_str(), room, buffer, nullptr), room > length ? length : length + 1);
+        const std::string written = room > length ? name + '\0' : "";
+        EXPECT_EQ(std::string(buffer, sizeof buffer), written + std::string(sizeof buffer - written.size(), '#'));
+    }
 }
 } // namespace

@@ -2,9 +2,13 @@
 // blocks kept for root too for a caller that may use them; a volume that counts no blocks holds
 // nothing against it.
 #include "platform/posix/handles.h"
+#include "platform/posix/seams.h"
+#include "platform/posix/system.h"
 #include "tests/support/child.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -12,7 +16,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-constexpr long Ext4 = 0xEF53, Tmpfs = 0x01021994;
+constexpr long Ext4 = 0xEF53, Tmpfs = 0x01021994, Fat = 0x4d44, Exfat = 0x2011BAB0;
 
 const struct {
     unsigned long long unit, total, free, reserve, bytes;
@@ -25,6 +29,7 @@ const struct {
     {4096, 100, 10, 20, 20 * 4096 + 1, false, false},
     {1024, 100, 10, 10, 11 * 1024, false, false},        // one unit over, no reserve
     {4096, 0, 0, 0, 1ULL << 40, true, true},             // ramfs counts no blocks
+    {4096, 100, 0, 0, 1, false, false},                  // a full volume is not one without blocks
     // ext4 keeps 2 % of its blocks, at most 4096, from root too.
     {4096, 100000, 10, 5000, 2700 * 4096, true, false, Ext4},
     {4096, 100000, 10, 5000, 2900 * 4096, false, false, Ext4},
@@ -52,15 +57,20 @@ std::string Answers()
     return answers;
 }
 
-// Nobody's answers, asked as root of a user namespace of its own where ownNamespace is set (as a
-// rootless container is; the kernel grants the reserve by the user id outside); empty where no
-// such namespace can be made.
-std::string NobodysAnswers(bool ownNamespace)
+// How nobody asks: as root of a user namespace of its own (as a rootless container is; the kernel
+// grants the reserve by the user id outside), or where the capability query fails.
+enum class Asking { Plainly, InOwnNamespace, QueryFailing };
+
+// Nobody's answers; empty where the way of asking cannot be set up.
+std::string NobodysAnswers(Asking asking)
 {
+    const bool ownNamespace = asking == Asking::InOwnNamespace;
     ChildSetup asNobody;
     asNobody.user = "nobody";
     Child child;
     const bool started = child.Start(asNobody, [&] {
+        if (asking == Asking::QueryFailing)
+            PosixFailCall(PosixCallCapget, 1, EPERM, PosixFault::FromThenOn);
         const std::string map = "0 " + std::to_string(geteuid()) + " 1";
         prctl(PR_SET_DUMPABLE, 1); // its /proc files, the map among them, are its own again
         const int file = !ownNamespace ? -2 : unshare(CLONE_NEWUSER) == 0 ? open("/proc/self/uid_map", O_WRONLY) : -1;
@@ -84,8 +94,33 @@ TEST(PosixRoomForReservation, WholeUnitsOfWhatTheCallerMayUse)
         nobody += c.forNobody ? 'y' : 'n';
     }
     EXPECT_EQ(Answers(), root);
-    EXPECT_EQ(NobodysAnswers(false), nobody);
-    const std::string inNamespace = NobodysAnswers(true);
+    for (Asking asking : {Asking::Plainly, Asking::QueryFailing})
+        EXPECT_EQ(NobodysAnswers(asking), nobody) << int(asking);
+    const std::string inNamespace = NobodysAnswers(Asking::InOwnNamespace);
     EXPECT_TRUE(inNamespace.empty() || inNamespace == nobody) << inNamespace;
+}
+
+// A capability counts only in effect: nobody keeping root's as permitted holds none of them.
+TEST(SystemHasCapability, OnlyInEffect)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "becoming nobody needs root";
+    }
+    EXPECT_EQ(SystemHasCapability(CAP_CHOWN), 1);
+    ChildSetup keeping;
+    keeping.user = "nobody";
+    keeping.keepCapabilities = true;
+    Child child;
+    ASSERT_TRUE(child.Start(keeping, [] { _exit(SystemHasCapability(CAP_CHOWN) == 0 ? 0 : 1); }));
+    EXPECT_EQ(child.Wait(), 0);
+}
+
+// The volumes that keep no holes refuse the sparse flag, whatever module mounts them here.
+TEST(PosixKeepsNoHoles, FatAndExfatOnly)
+{
+    for (long type : {Fat, Exfat})
+        EXPECT_TRUE(PosixKeepsNoHoles(type)) << std::hex << type;
+    for (long type : {Ext4, Tmpfs, 0L})
+        EXPECT_FALSE(PosixKeepsNoHoles(type)) << std::hex << type;
 }
 } // namespace
