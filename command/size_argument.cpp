@@ -76,30 +76,36 @@ static int HexDigitValue(char c)
     return -1;
 }
 
+static const ULONGLONG PositiveLimit = 0x7FFFFFFFFFFFFFFFull;
+
+// 0x and hexadecimal digits, nothing after, within 63 bits.
+static bool CheckHexText(LPCSTR text, LONGLONG *value)
+{
+    ULONGLONG number = 0;
+    int p = 2;
+    int digit;
+    while ((digit = HexDigitValue(text[p])) >= 0) {
+        if (number > (PositiveLimit >> 4))
+            return false;
+        number = number << 4 | static_cast<ULONGLONG>(digit);
+        ++p;
+    }
+    if (p == 2 || text[p] != '\0')
+        return false;
+    *value = static_cast<LONGLONG>(number);
+    return true;
+}
+
 bool CheckSizeText(LPCSTR text, LONGLONG *value)
 {
-    const ULONGLONG positiveLimit = 0x7FFFFFFFFFFFFFFFull;
+    const ULONGLONG positiveLimit = PositiveLimit;
     int i = 0;
     while (i < SizeTextRoom && text[i])
         ++i;
     if (i == SizeTextRoom)
         return false; // the working copy could not hold it
-
-    if (text[0] == '0' && text[1] == 'x') {
-        ULONGLONG number = 0;
-        int p = 2;
-        int digit;
-        while ((digit = HexDigitValue(text[p])) >= 0) {
-            if (number > (positiveLimit >> 4))
-                return false;
-            number = number << 4 | static_cast<ULONGLONG>(digit);
-            ++p;
-        }
-        if (p == 2 || text[p] != '\0')
-            return false;
-        *value = static_cast<LONGLONG>(number);
-        return true;
-    }
+    if (text[0] == '0' && text[1] == 'x')
+        return CheckHexText(text, value);
 
     int p = 0;
     const bool negative = text[0] == '-';

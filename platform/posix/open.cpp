@@ -136,6 +136,48 @@ DWORD GetFileAttributesA(LPCSTR name)
     return attributes;
 }
 
+namespace {
+// What the name leads to before anything opens it: ERROR_SUCCESS for a writable regular file on a
+// volume that stores data, with what the look saw; otherwise the code to refuse the open with.
+DWORD LookBeforeTheOpen(LPCSTR name, struct stat *info)
+{
+    if (LookedAt(name)) {
+        *info = lastLook.info;
+    } else if (SystemStat(name, info) != 0) {
+        return CodeFromErrno();
+    }
+    // Devices, FIFOs and directories are no files to resize; a FIFO's open could block, too.
+    // A file without any write bit is read-only, even for root, as the read-only attribute is.
+    if (!S_ISREG(info->st_mode) || !Writable(*info))
+        return ERROR_ACCESS_DENIED;
+    // A pseudo-file is refused as a device is, before an open could set anything off there.
+    struct statfs volume;
+    if (SystemStatfs(name, &volume) != 0)
+        return CodeFromErrno();
+    return PosixStoresNoData(volume.f_type) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+// Opens the name for writing, on a descriptor above the standard ones; -1 with the error set.
+int OpenAboveTheStandardDescriptors(LPCSTR name)
+{
+    // Without waiting: a file that another process holds under a lease is refused at once.
+    const int descriptor = SystemOpen(name, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        PosixSetErrorFromErrno();
+        return -1;
+    }
+    if (descriptor > 2)
+        return descriptor;
+    // A closed standard handle must never turn into the file: output would land in it.
+    const int moved = SystemDuplicate(descriptor, 3);
+    const DWORD code = CodeFromErrno();
+    SystemClose(descriptor);
+    if (moved < 0)
+        SetLastError(code);
+    return moved;
+}
+} // namespace
+
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD, HANDLE)
 {
@@ -149,45 +191,14 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         return INVALID_HANDLE_VALUE;
     }
     struct stat info;
-    if (LookedAt(name)) {
-        info = lastLook.info;
-    } else if (SystemStat(name, &info) != 0) {
-        PosixSetErrorFromErrno();
+    const DWORD looked = LookBeforeTheOpen(name, &info);
+    if (looked != ERROR_SUCCESS) {
+        SetLastError(looked);
         return INVALID_HANDLE_VALUE;
     }
-    // Devices, FIFOs and directories are no files to resize; a FIFO's open could block, too.
-    // A file without any write bit is read-only, even for root, as the read-only attribute is.
-    if (!S_ISREG(info.st_mode) || !Writable(info)) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    const int descriptor = OpenAboveTheStandardDescriptors(name);
+    if (descriptor < 0)
         return INVALID_HANDLE_VALUE;
-    }
-    // A pseudo-file is refused as a device is, before an open could set anything off there.
-    struct statfs volume;
-    if (SystemStatfs(name, &volume) != 0) {
-        PosixSetErrorFromErrno();
-        return INVALID_HANDLE_VALUE;
-    }
-    if (PosixStoresNoData(volume.f_type)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    // Without waiting: a file that another process holds under a lease is refused at once.
-    int descriptor = SystemOpen(name, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (descriptor < 0) {
-        PosixSetErrorFromErrno();
-        return INVALID_HANDLE_VALUE;
-    }
-    if (descriptor <= 2) {
-        // A closed standard handle must never turn into the file: output would land in it.
-        const int moved = SystemDuplicate(descriptor, 3);
-        const DWORD code = CodeFromErrno();
-        SystemClose(descriptor);
-        if (moved < 0) {
-            SetLastError(code);
-            return INVALID_HANDLE_VALUE;
-        }
-        descriptor = moved;
-    }
     PosixHandle handle = PosixDescriptorHandle(descriptor);
     if (SystemFstat(descriptor, &handle.info) != 0)
         return Refuse(descriptor, CodeFromErrno());
