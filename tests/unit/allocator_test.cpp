@@ -27,5 +27,10 @@ TEST(Arena, RefusesWhatItCannotHold)
     const char *first = static_cast<char *>(ArenaMalloc(10)), *second = static_cast<char *>(ArenaMalloc(1));
     ASSERT_TRUE(first && second);
     EXPECT_GE(second - first, 16);
+    // A grown block keeps what it held; a block grown from nothing is a new one.
+    char *grown = static_cast<char *>(ArenaRealloc(const_cast<char *>(second), 40));
+    ASSERT_TRUE(grown != nullptr);
+    EXPECT_EQ(*grown, *second);
+    EXPECT_NE(ArenaRealloc(nullptr, 8), nullptr);
 }
 } // namespace

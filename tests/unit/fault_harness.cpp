@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -65,7 +66,9 @@ void StartTool(const Row &row, const Fault &fault, unsigned *counts)
     PosixIgnoreResizes(row.flags & ResizesIgnored);
     PosixHideStrToInt64ExA(row.flags & ReaderHidden);
     PosixLoseLeaseAt(row.flags & LeaseLost ? 2 : 0); // the check after the reservation
-    PosixSignalBefore(PosixCallFallocate, row.flags & Interrupted ? 1 : 0, SIGTERM);
+    const struct rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore); // SIGQUIT's own ending would leave one
+    PosixSignalBefore(PosixCallFallocate, row.flags & Interrupted ? 1 : 0, row.signal);
     PosixFailCall(fault.kind, fault.nth, fault.error, fault.how);
     VarneltStart();
 }

@@ -68,6 +68,12 @@ const Row Rows[] = {
     // A request to end waits until the step is done, then ends the process by that signal.
     {"terminated_during_reservation", File::Small, "varnelt f 1Mi", Mi, Blocks::Reserved,
      UpToTheEnd("00100000"), -1, 28, Interrupted},
+    {"interrupted_during_reservation", File::Small, "varnelt f 1Mi", Mi, Blocks::Reserved,
+     UpToTheEnd("00100000"), -1, 28, Interrupted, SIGINT},
+    {"hung_up_during_reservation", File::Small, "varnelt f 1Mi", Mi, Blocks::Reserved,
+     UpToTheEnd("00100000"), -1, 28, Interrupted, SIGHUP},
+    {"quit_during_reservation", File::Small, "varnelt f 1Mi", Mi, Blocks::Reserved,
+     UpToTheEnd("00100000"), -1, 28, Interrupted, SIGQUIT},
 };
 
 // Whether the fault tells something the others do not: a persistent failure where the call is
@@ -102,7 +108,7 @@ TEST_P(Faults, EveryCallFailsInTurn)
     ASSERT_EQ(clean.output, row.output);
     ASSERT_EQ(clean.exitCode, row.exitCode);
     ASSERT_EQ(clean.state, row.exitCode == 0 || row.flags & Interrupted ? State::AsAsked : State::AsItWas);
-    ASSERT_EQ(clean.signal, row.flags & Interrupted ? SIGTERM : 0);
+    ASSERT_EQ(clean.signal, row.flags & Interrupted ? row.signal : 0);
     EXPECT_EQ(StartupCalls + std::accumulate(clean.counts, clean.counts + PosixCallKinds, 0u), row.calls);
     if (row.flags & AsNobody) {
         ASSERT_EQ(clean.counts[PosixCallRecordLock], 1u) << "without the lease the locks must guard the file";

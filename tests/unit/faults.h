@@ -5,6 +5,7 @@
 #include "platform/posix/seams.h"
 #include "tests/support/files.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <initializer_list>
@@ -58,7 +59,7 @@ enum Flags : unsigned {
     AsNobody = 64,       // run as nobody on a 0666 file of root's: no lease, the locks guard alone
     ReaderHidden = 128,  // the library lacks the 64-bit number reader
     LeaseLost = 256,     // another opener waits out the lease during the reservation
-    Interrupted = 512,   // SIGTERM comes right before the reservation
+    Interrupted = 512,   // a request to end comes right before the reservation
     ProcOpened = 1024,   // the name looked like a file, the file opened lies on proc
 };
 
@@ -72,6 +73,7 @@ struct Row {
     int exitCode;
     unsigned calls;     // system calls of the clean run, the start-up's included: what strace counts
     unsigned flags = 0;
+    int signal = SIGTERM; // the request to end that an Interrupted row sends
 };
 
 struct Fault {
