@@ -62,7 +62,8 @@ void StartTool(const Row &row, const Fault &fault, unsigned *counts)
     PosixBlockSignals(); // as the tool's own start-up does
     PosixCountCallsInto(counts);
     PosixSetCommandLine(row.command);
-    PosixFakeVolumeType(row.flags & FatVolume ? 0x4d44 : row.flags & ProcOpened ? 0x9fa0 : 0, row.flags & ProcOpened);
+    PosixFakeVolumeType(row.flags & FatVolume ? 0x4d44 : row.flags & (ProcOpened | ProcVolume) ? 0x9fa0 : 0,
+                        row.flags & ProcOpened);
     PosixIgnoreResizes(row.flags & ResizesIgnored);
     PosixHideStrToInt64ExA(row.flags & ReaderHidden);
     PosixLoseLeaseAt(row.flags & LeaseLost ? 2 : 0); // the check after the reservation
@@ -108,7 +109,8 @@ Outcome RunOnce(const Row &row, const std::string &base, const Fault &fault)
         return run;
     if (row.file != File::Missing && row.file != File::Directory) {
         std::ofstream(path, std::ios::binary) << bytes;
-        if (truncate(path.c_str(), size) != 0 || (row.file == File::Reserved && ReserveBeyond(path, 2 * Mi) != 0) || (row.flags & AsNobody && !ShareWithNobody("", path)) || !MakeOld(path))
+        if (truncate(path.c_str(), size) != 0 || (row.file == File::Reserved && ReserveBeyond(path, 2 * Mi) != 0) || (row.flags & AsNobody && !ShareWithNobody("", path)) || !MakeOld(path) ||
+            (row.flags & ReadOnly && chmod(path.c_str(), 0444) != 0))
             return run;
     }
     lstat(path.c_str(), &run.before);

@@ -57,6 +57,10 @@ const Row Rows[] = {
     {"reader_missing", File::Small, "varnelt f 3000000000", 3000000000, Blocks::Any, InvalidSize, 1, 14,
      ReaderHidden},
     // A link swapped between the look and the open: the pseudo-file opened is refused all the same.
+    // Refused before anything opens them: an open of a pseudo-file may act, one of another's file
+    // breaks its lease.
+    {"read_only", File::Small, "varnelt f 10", 10, Blocks::Any, OpenFailed(AccessDenied), 1, 17, ReadOnly},
+    {"pseudo_file", File::Small, "varnelt f 10", 10, Blocks::Any, OpenFailed(AccessDenied), 1, 18, ProcVolume},
     {"pseudo_file_opened", File::Mebibyte, "varnelt f 1000", 1000, Blocks::Any, OpenFailed(AccessDenied), 1, 22,
      ProcOpened},
     // What was reserved beyond the end before the run stays when the run's own reservation fails.

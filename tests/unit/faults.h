@@ -61,6 +61,8 @@ enum Flags : unsigned {
     LeaseLost = 256,     // another opener waits out the lease during the reservation
     Interrupted = 512,   // a request to end comes right before the reservation
     ProcOpened = 1024,   // the name looked like a file, the file opened lies on proc
+    ReadOnly = 2048,     // the file has no write bit: refused before anything opens it
+    ProcVolume = 4096,   // statfs reports proc for the name too: refused before the open
 };
 
 struct Row {
