@@ -187,6 +187,46 @@ TEST(PosixRoomForReservation, Ext4ReserveAsTheKernelGrantsIt)
     EXPECT_EQ(AnswersOn(forNogroup, "nobody", false), "yyyn") << "nobody of the group nogroup";
 }
 
+// What lay beyond the end before a run: up to 8 ranges kept apart, whatever the size (the last
+// block's unused part is none of them), and only those within a reservation's range count for it.
+TEST(PosixFindBeyondEnd, EightRangesWhateverTheSize)
+{
+    const struct {
+        long long size;
+        int ranges;
+        int count; // found, or -1 for unknown
+    } Rows[] = {{3000, 8, 8}, {4096, 8, 8}, {3000, 9, -1}, {0, 1, 1}};
+    constexpr long long Apart = 64 * 1024, Length = 4096;
+    for (const auto &row : Rows) {
+        const TemporaryDirectory directory;
+        const std::string path = directory / "f";
+        std::ofstream(path) << std::string(static_cast<size_t>(row.size), 'x');
+        const int file = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(file, 0);
+        fsync(file);
+        for (int i = 1; i <= row.ranges; ++i)
+            ASSERT_EQ(fallocate(file, FALLOC_FL_KEEP_SIZE, i * Apart, Length), 0);
+        struct stat seen;
+        struct statfs volume;
+        ASSERT_EQ(fstat(file, &seen), 0);
+        ASSERT_EQ(fstatfs(file, &volume), 0);
+        PosixHandle handle = PosixDescriptorHandle(file);
+        handle.unit = static_cast<unsigned long long>(volume.f_frsize ? volume.f_frsize : volume.f_bsize);
+        PosixBeyondEnd beyond;
+        PosixFindBeyondEnd(handle, seen, &beyond);
+        close(file);
+        if (row.count > 0 && beyond.unknown && beyond.count == 0) {
+            GTEST_SKIP() << "the temporary folder's file system maps no extents";
+        }
+        EXPECT_EQ(beyond.unknown ? -1 : beyond.count, row.count) << row.size << " bytes, " << row.ranges;
+        // Half of the fourth range lies within, the rest beyond the target.
+        const long long target = 4 * Apart + Length / 2;
+        EXPECT_EQ(PosixReservedWithin(beyond, row.size, target),
+                  row.count < 0 ? 0 : std::min(row.ranges, 3) * Length + (row.ranges >= 4 ? Length / 2 : 0))
+            << row.size << " bytes, " << row.ranges;
+    }
+}
+
 // A capability counts only in effect: nobody keeping root's as permitted holds none of them.
 TEST(SystemHasCapability, OnlyInEffect)
 {
