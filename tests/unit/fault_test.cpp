@@ -72,6 +72,10 @@ const Row Rows[] = {
     // What was reserved beyond the end before the run stays when the run's own reservation fails.
     {"reservation_refused_reserved_before", File::Reserved, "varnelt f 1Mi", Mi, Blocks::Any,
      EndFailed("00100000", "The file size exceeds the limit allowed and cannot be saved."), 1, 32, SizeLimit},
+    // Never freed to be made again, where the run's own blocks cannot be given back alone.
+    {"reservation_refused_beyond_reserved_before", File::Reserved, "varnelt f 4Mi", 4 * Mi, Blocks::Any,
+     EndFailed("00400000", "The file size exceeds the limit allowed and cannot be saved."), 1, 36,
+     SizeLimit | BeyondEarlier},
     // Once another opener has the file, its size is no longer ours to change, nor the reservation.
     {"lease_lost_during_reservation", File::Small, "varnelt f 1Mi", Mi, Blocks::Any,
      EndFailed("00100000", SharingViolation), 1, 29, LeaseLost},
@@ -159,7 +163,10 @@ TEST_P(Faults, EveryCallFailsInTurn)
     if (row.flags & Overwritten) {
         EXPECT_FALSE(HasOldTimes(clean.after)) << "the times went back over another writer's change";
     }
-    if (row.flags & (LeaseLost | Interrupted | Cancelled | NoLease))
+    if (row.flags & BeyondEarlier) {
+        EXPECT_GE(clean.after.st_blocks, clean.before.st_blocks) << "blocks reserved before the run were given back";
+    }
+    if (row.flags & (LeaseLost | Interrupted | Cancelled | NoLease | BeyondEarlier))
         return; // what the other rows fail covers these calls
     int runs = 0;
     for (int kind = 0; kind < PosixCallKinds; ++kind) {

@@ -68,6 +68,8 @@ enum Flags : unsigned {
     Appended = 32768,    // a writer that ignores the locks appends zeros right before the reservation
     Overwritten = 65536, // one that writes the first bytes again, the same, right before it
     Cancelled = 131072,  // a request to end comes right before the size step, before any change
+    BeyondEarlier = 262144, // the reservation reaches past what was reserved before: on a file system
+                            // that cannot punch beyond the end (ext4), the run's own blocks stay
 };
 // What an Appended writer adds.
 constexpr long long AppendedBytes = 170;
