@@ -150,11 +150,11 @@ BOOL Resize(PosixHandle *handle)
     }
     handle->infoUpToDate = false; // whatever happens now, the size may differ from what was seen
     // A request to end that came before anything changed cancels the run: letting it in ends the
-    // process by that signal, the file as it was.
+    // process by that signal, the file as it was. One that the caller has the process ignore (as
+    // nohup does) ends nothing: the requests are held again, and the step goes on.
     if (SystemEndingSignalPending() == 1) {
-        PosixLetSignalsIn();
-        SetLastError(ERROR_OPERATION_ABORTED); // only where the signal could not be let in
-        return FALSE;
+        SystemLetSignalsIn();
+        PosixBlockSignals();
     }
     // Marked sparse, a cut and an extension alike leave a hole: the size before does not matter.
     if (handle->sparse)

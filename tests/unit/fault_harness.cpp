@@ -90,6 +90,8 @@ void StartTool(const Row &row, const Fault &fault, unsigned *counts)
     PosixHideStrToInt64ExA(row.flags & ReaderHidden);
     PosixShowConsoleWindow(row.flags & OwnConsole);
     PosixLoseLeaseAt(row.flags & LeaseLost ? row.leaseLostAt : 0);
+    if (row.flags & Ignored)
+        signal(row.signal, SIG_IGN);
     const struct rlimit noCore = {0, 0};
     setrlimit(RLIMIT_CORE, &noCore); // SIGQUIT's own ending would leave one
     if (row.flags & (Appended | Overwritten))

@@ -70,6 +70,7 @@ enum Flags : unsigned {
     Cancelled = 131072,  // a request to end comes right before the size step, before any change
     BeyondEarlier = 262144, // the reservation reaches past what was reserved before: on a file system
                             // that cannot punch beyond the end (ext4), the run's own blocks stay
+    Ignored = 524288,    // the signal a Cancelled row sends is ignored, as under nohup: nothing ends
 };
 // What an Appended writer adds.
 constexpr long long AppendedBytes = 170;
