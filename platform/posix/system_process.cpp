@@ -15,19 +15,21 @@
 #include <unistd.h>
 
 namespace {
-// The signals whose default action ends the process, but for those it keeps blocked all along
-// (SIGPIPE, SIGXFSZ, SIGIO: their causes show as failed calls or wait for the close). SIGKILL and
-// SIGSTOP cannot be held; the faults the program itself raises (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
-// SIGTRAP, SIGSYS, SIGABRT) are left out: the kernel delivers them whatever the mask, and a
-// program that faults must not go on. The stops (SIGTSTP, SIGTTIN, SIGTTOU) end nothing.
-void AddEndingSignals(sigset_t *signals)
+// The signals whose default action ends the process: the full set less the faults the program
+// itself raises (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT: the kernel delivers them
+// whatever the mask, and a program that faulted must not go on), SIGKILL and SIGSTOP (no mask holds
+// them), the stops and those ignored by default (they end nothing), and the three kept blocked all
+// along (SIGPIPE, SIGXFSZ, SIGIO: their causes show as failed calls or wait for the close). SIGHUP,
+// SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGPWR, SIGSTKFLT, SIGXCPU
+// and the real-time signals stay.
+void EndingSignals(sigset_t *signals)
 {
-    static const int ending[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1,   SIGUSR2,
-                                 SIGALRM, SIGVTALRM, SIGPROF, SIGPWR,  SIGSTKFLT, SIGXCPU};
-    for (int signal : ending)
-        sigaddset(signals, signal);
-    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
-        sigaddset(signals, signal);
+    static const int others[] = {SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGTRAP,  SIGSYS,  SIGABRT, SIGKILL, SIGSTOP,
+                                 SIGTSTP, SIGTTIN, SIGTTOU, SIGCHLD, SIGCONT,  SIGURG,  SIGWINCH,
+                                 SIGPIPE, SIGXFSZ, SIGIO};
+    sigfillset(signals);
+    for (int signal : others)
+        sigdelset(signals, signal);
 }
 
 // Reads the whole small file as one call of the kind: open, reads to its end or the buffer's, close.
@@ -103,8 +105,7 @@ int SystemLetSignalsIn()
 {
     return Made(PosixCounted(PosixCallSignalMask), -1, [] {
         sigset_t ending;
-        sigemptyset(&ending);
-        AddEndingSignals(&ending);
+        EndingSignals(&ending);
         return sigprocmask(SIG_UNBLOCK, &ending, nullptr);
     });
 }
@@ -112,11 +113,10 @@ int SystemLetSignalsIn()
 void PosixBlockSignals()
 {
     sigset_t blocked;
-    sigemptyset(&blocked);
+    EndingSignals(&blocked);
     sigaddset(&blocked, SIGPIPE);
     sigaddset(&blocked, SIGXFSZ);
     sigaddset(&blocked, SIGIO);
-    AddEndingSignals(&blocked);
     sigprocmask(SIG_BLOCK, &blocked, nullptr);
 }
 
@@ -125,13 +125,10 @@ int SystemEndingSignalPending()
     sigset_t pending;
     if (Made(PosixCounted(PosixCallPendingSignals), -1, [&] { return sigpending(&pending); }) != 0)
         return 0; // unknown: the run goes on, and a request to end still waits for the step
-    sigset_t ending;
-    sigemptyset(&ending);
-    AddEndingSignals(&ending);
-    for (int signal = 1; signal < NSIG; ++signal)
-        if (sigismember(&ending, signal) == 1 && sigismember(&pending, signal) == 1)
-            return 1;
-    return 0;
+    sigset_t ending, both;
+    EndingSignals(&ending);
+    sigandset(&both, &ending, &pending);
+    return sigisemptyset(&both) ? 0 : 1;
 }
 
 void PosixLetSignalsIn()
