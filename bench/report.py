@@ -57,8 +57,13 @@ out = []
 say = out.append
 say("# Varnelt beside truncate and fallocate")
 say("")
+# Where the binary lies on the measuring machine is no part of the result: a path inside the
+# checkout is given from its top, any other by the file's name alone.
+repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+measured = os.path.abspath(env["BENCH_VARNELT"])
+shown = os.path.relpath(measured, repo) if measured.startswith(repo + os.sep) else os.path.basename(measured)
 say(f"Made by `bench/run` on {datetime.date.today().isoformat()}, commit {env['BENCH_COMMIT']}; "
-    f"varnelt: `{env['BENCH_VARNELT']}` ({env['BENCH_LINKAGE']}).  ")
+    f"varnelt: `{shown}` ({env['BENCH_LINKAGE']}).  ")
 say(f"Machine: {env['BENCH_MACHINE']}.  ")
 say(f"Tools: {env['BENCH_VERSIONS']}.  ")
 say(f"File systems: main work and reserved scaling on {env['BENCH_WORK_FS']}, sparse scaling on {env['BENCH_BIG_FS']}.")
@@ -251,9 +256,13 @@ for line in open(f"{raw}/notes"):
 say("- util-linux `fallocate` calls `fsync` after reserving; varnelt does not; fallocate's wall time includes that sync.")
 say("- varnelt's system calls, each paid for by safety: a cut makes 29 and a reservation 32 (the budget). "
     "Every run: `fstatfs` of the open file, so that the volume's figures and the pseudo-file rule come from "
-    "the file really opened, not from a name that may have led elsewhere a moment before; and a second "
-    "`rt_sigprocmask` after the size step, letting in Ctrl+C, `SIGTERM`, `SIGHUP` and `SIGQUIT`, which the "
-    "start-up's one call holds back so that they cannot cut a step short. A reservation also: "
+    "the file really opened, not from a name that may have led elsewhere a moment before; an "
+    "`rt_sigpending` right before the first change, so that a request to end that came before it cancels "
+    "the run with the file untouched; and a second `rt_sigprocmask` after the size step, letting in every "
+    "signal that would end the process (Ctrl+C, `SIGTERM` and the rest), which the start-up's one call "
+    "holds back so that they cannot cut a step short. No console window is asked for: the Linux build "
+    "never waits for a key, so the `ioctl TCGETS` that asked whether input is a terminal is gone. "
+    "A reservation also: "
     "`ioctl FS_IOC_FIEMAP` before it, so that a failed one gives back only its own blocks, and a second "
     "`fcntl F_GETLEASE` after it, so that an opener that waited out the lease during a long reservation "
     "does not find the size changed under it.")

@@ -104,18 +104,20 @@ bool CommandLineIsExact(void)
 #define VARNELT_NAME "varnelt"
 #endif
 
-static void PrintUsage(void)
+// Whether all of it was written.
+static bool PrintUsage(void)
 {
-    ConsolePrintf("usage:\n\n");
-    ConsolePrintf(VARNELT_NAME " filename newsize [-s]\n");
-    ConsolePrintf("-s set the sparse file flag\n\n");
-    ConsolePrintf("samples:\n");
-    ConsolePrintf(VARNELT_NAME " test.bin 1024\n");
-    ConsolePrintf(VARNELT_NAME " test.bin 512M\n");
-    ConsolePrintf(VARNELT_NAME " test.bin 1G\n");
-    ConsolePrintf(VARNELT_NAME " test.bin 0x400\n\n");
-    ConsolePrintf("Units:\nKi 1024\nMi 1024*1024\nGi 1024*1024*1024\nTi 1024*1024*1024*1024\n\n"
-                  "K  1000\nM  1000*1000\nG  1000*1000*1000\nT  1000*1000*1000*1000\n");
+    bool written = ConsolePrintf("usage:\n\n") >= 0;
+    written &= ConsolePrintf(VARNELT_NAME " filename newsize [-s]\n") >= 0;
+    written &= ConsolePrintf("-s set the sparse file flag\n\n") >= 0;
+    written &= ConsolePrintf("samples:\n") >= 0;
+    written &= ConsolePrintf(VARNELT_NAME " test.bin 1024\n") >= 0;
+    written &= ConsolePrintf(VARNELT_NAME " test.bin 512M\n") >= 0;
+    written &= ConsolePrintf(VARNELT_NAME " test.bin 1G\n") >= 0;
+    written &= ConsolePrintf(VARNELT_NAME " test.bin 0x400\n\n") >= 0;
+    written &= ConsolePrintf("Units:\nKi 1024\nMi 1024*1024\nGi 1024*1024*1024\nTi 1024*1024*1024*1024\n\n"
+                             "K  1000\nM  1000*1000\nG  1000*1000*1000\nT  1000*1000*1000*1000\n") >= 0;
+    return written;
 }
 
 static bool SameText(LPCSTR text, LPCSTR other)
@@ -137,12 +139,12 @@ static bool AsksForHelp(LPCSTR entry)
     return SameText(entry, "--help");
 }
 
+// The help and the version line succeed only where their text was written (to a full disk or a
+// closed output it was not), as the platform's own tools answer.
 int AnswerWithoutFile(int count, LPSTR table[ArgumentTableRoom])
 {
-    if (count == 2 && SameText(table[1], "--version")) {
-        ConsolePrintf(VARNELT_NAME " " VARNELT_VERSION "\n");
-        return 0;
-    }
-    PrintUsage();
-    return count == 2 && AsksForHelp(table[1]) ? 0 : 1;
+    if (count == 2 && SameText(table[1], "--version"))
+        return ConsolePrintf(VARNELT_NAME " " VARNELT_VERSION "\n") >= 0 ? 0 : 1;
+    const bool written = PrintUsage();
+    return count == 2 && AsksForHelp(table[1]) && written ? 0 : 1;
 }

@@ -31,10 +31,15 @@ bool Add(PosixBeyondEnd *beyond, long long start, long long end)
     return true;
 }
 
-void Punch(const PosixHandle &handle, long long from, long long to)
+// Punches from..to beyond the end, once the lease says the file is still this run's.
+bool Punch(const PosixHandle &handle, long long from, long long to, DWORD *code)
 {
-    if (from < to)
-        SystemFallocate(handle.descriptor, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, from, to - from);
+    if (from >= to)
+        return true;
+    if (!PosixStillOurs(handle, code))
+        return false;
+    SystemFallocate(handle.descriptor, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, from, to - from);
+    return true;
 }
 } // namespace
 
@@ -54,11 +59,17 @@ void PosixFindBeyondEnd(const PosixHandle &handle, const struct stat &seen, Posi
         beyond->unknown = seen.st_blocks * 512LL > (size + block - 1) / block * block;
         return;
     }
+    // The last block's unused part is the file's own, not a range beyond the end: it must not
+    // take a place in the table.
+    const long long unit = handle.unit > 0 ? static_cast<long long>(handle.unit) : 4096;
+    const long long ownEnd = (size + unit - 1) / unit * unit;
     const unsigned mapped = map.fm_mapped_extents;
     for (unsigned i = 0; i < mapped && i < MostExtents; ++i) {
         const struct fiemap_extent &extent = map.fm_extents[i];
         const long long start = static_cast<long long>(extent.fe_logical);
         const long long end = start + static_cast<long long>(extent.fe_length);
+        if (end <= ownEnd)
+            continue;
         if (!Add(beyond, start > size ? start : size, end)) {
             beyond->unknown = true;
             return;
@@ -79,21 +90,37 @@ long long PosixReservedWithin(const PosixBeyondEnd &beyond, long long from, long
     return reserved;
 }
 
-void PosixGiveBack(const PosixHandle &handle, long long size, long long target, const PosixBeyondEnd &before)
+bool PosixGiveBack(const PosixHandle &handle, const struct stat &seen, long long target,
+                   const PosixBeyondEnd &before, DWORD *code)
 {
-    if (before.unknown)
-        return; // what this run took cannot be told from what was there: all of it stays
+    const long long size = seen.st_size;
+    struct stat now;
+    // Where the size is not the one this run left, another process wrote there (the locks alone
+    // do not keep it out): its bytes may lie where the run's blocks are. Nothing is punched or cut.
+    if (SystemFstat(handle.descriptor, &now) != 0 || now.st_size != size)
+        return false;
+    // As many blocks as before: the reservation took nothing, and nothing is given back. Where what
+    // it took cannot be told from what was there, all of it stays.
+    if (now.st_blocks == seen.st_blocks || before.unknown)
+        return true;
     // Where a hole can be punched beyond the end, only the gaps between the earlier pieces.
     long long from = size;
     for (int i = 0; i < before.count && from < target; ++i) {
-        Punch(handle, from, before.start[i] < target ? before.start[i] : target);
+        if (!Punch(handle, from, before.start[i] < target ? before.start[i] : target, code))
+            return false;
         if (before.end[i] > from)
             from = before.end[i];
     }
-    Punch(handle, from, target);
-    // Some file systems punch nothing beyond the end (ext4) but give back all of it at a cut to
-    // the same size: the earlier pieces are then reserved again, where they were.
-    SystemFtruncate(handle.descriptor, size);
-    for (int i = 0; i < before.count; ++i)
-        SystemFallocate(handle.descriptor, FALLOC_FL_KEEP_SIZE, before.start[i], before.end[i] - before.start[i]);
+    if (!Punch(handle, from, target, code))
+        return false;
+    // Some file systems punch nothing beyond the end (ext4) but give back all of it at a cut to the
+    // same size: only where all of it is this run's. An earlier reservation is never freed to be
+    // made again (another process may take the room meanwhile): the run's blocks stay with it, at
+    // most the range asked for, as after a kill.
+    if (before.count == 0) {
+        if (!PosixStillOurs(handle, code))
+            return false;
+        SystemFtruncate(handle.descriptor, size);
+    }
+    return true;
 }

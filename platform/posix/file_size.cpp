@@ -38,29 +38,39 @@ DWORD NobodyGotIn(const PosixHandle &handle)
     return held + LeaseMarginMilliseconds < seconds * 1000LL ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION;
 }
 
-// Whether the file is still this run's to change: where not, the code becomes the sharing text
-// when the lease is lost, and stays where it cannot be told.
-bool StillOurs(const PosixHandle &handle, DWORD *code)
+} // namespace
+
+bool PosixStillOurs(const PosixHandle &handle, DWORD *code)
 {
     const DWORD alone = NobodyGotIn(handle);
+    if (alone == ERROR_SUCCESS)
+        return true;
     if (alone == ERROR_SHARING_VIOLATION)
         *code = alone;
-    return alone == ERROR_SUCCESS;
+    return false;
 }
 
-// Fails the step. Where the file's size and bytes are as the open found them, its access and
-// modification times go back there too (the change time cannot), while the lease holds; a file
-// that changed, or may have, keeps its new times, so that whoever trusts them sees the change. A
-// resize that failed may still have taken effect: the size is asked. A caller that does not own
-// the file may not set the times.
-BOOL Failed(const PosixHandle &handle, DWORD code, bool changed = false)
+namespace {
+// Puts the access and modification times back where the open found them (the change time cannot
+// go back), for a failed step that left the file's size and bytes as they were. Only under the
+// lease: with the locks alone another process may have written the same size meanwhile, and whoever
+// trusts the times must see that change. A caller that does not own the file may not set them.
+void PutTimesBack(const PosixHandle &handle, DWORD *code)
+{
+    if (!handle.leased || !PosixStillOurs(handle, code))
+        return;
+    const struct timespec times[2] = {handle.info.st_atim, handle.info.st_mtim};
+    SystemFutimens(handle.descriptor, times);
+}
+
+// Fails the step and puts the times back where nothing changed. A resize that failed may still
+// have taken effect: the size is asked, where it is not known to have changed.
+BOOL FailPuttingTimesBack(const PosixHandle &handle, DWORD code, bool changed = false)
 {
     struct stat info;
-    if (!changed && StillOurs(handle, &code) && SystemFstat(handle.descriptor, &info) == 0 &&
-        info.st_size == handle.info.st_size) {
-        const struct timespec times[2] = {handle.info.st_atim, handle.info.st_mtim};
-        SystemFutimens(handle.descriptor, times);
-    }
+    if (!changed && handle.leased && SystemFstat(handle.descriptor, &info) == 0 &&
+        info.st_size == handle.info.st_size)
+        PutTimesBack(handle, &code);
     SetLastError(code);
     return FALSE;
 }
@@ -71,27 +81,26 @@ BOOL Resized(const PosixHandle &handle, off_t length, off_t size)
 {
     struct stat info;
     if (SystemFstat(handle.descriptor, &info) != 0)
-        return Failed(handle, PosixErrorCode(errno), length != size);
-    return info.st_size == length ? TRUE : Failed(handle, ERROR_NOT_SUPPORTED, info.st_size != size);
+        return FailPuttingTimesBack(handle, PosixErrorCode(errno), length != size);
+    return info.st_size == length ? TRUE : FailPuttingTimesBack(handle, ERROR_NOT_SUPPORTED, info.st_size != size);
 }
 
 BOOL SetSize(const PosixHandle &handle, off_t length, off_t size)
 {
     if (SystemFtruncate(handle.descriptor, length) != 0)
-        return Failed(handle, PosixErrorCode(errno));
+        return FailPuttingTimesBack(handle, PosixErrorCode(errno));
     return Resized(handle, length, size);
 }
 
-// A reservation that failed may have taken part of the range beyond the end: the volume gets it
-// back, but only while the lease holds; once another process has the file, it is left as it is.
-BOOL Release(const PosixHandle &handle, off_t size, off_t target, const PosixBeyondEnd &before, DWORD code)
+// A reservation that failed may have taken part of the range beyond the end: the volume gets back
+// what this run took, while nobody else can have changed the file.
+BOOL Release(const PosixHandle &handle, const struct stat &seen, off_t target, const PosixBeyondEnd &before,
+             DWORD code)
 {
-    if (!StillOurs(handle, &code)) {
-        SetLastError(code);
-        return FALSE;
-    }
-    PosixGiveBack(handle, size, target, before);
-    return Failed(handle, code);
+    if (PosixGiveBack(handle, seen, target, before, &code))
+        PutTimesBack(handle, &code);
+    SetLastError(code);
+    return FALSE;
 }
 
 // Without the sparse flag the new range is reserved, as Windows does, but only where it fits:
@@ -111,7 +120,7 @@ BOOL Reserve(const PosixHandle &handle, const struct stat &now, off_t target)
     if (SystemFallocate(handle.descriptor, FALLOC_FL_KEEP_SIZE, size, target - size) != 0) {
         if (errno == EOPNOTSUPP || errno == ENOSYS)
             return SetSize(handle, target, size); // no reservation here: a hole, as the usual tools leave
-        return Release(handle, size, target, before, PosixErrorCode(errno));
+        return Release(handle, now, target, before, PosixErrorCode(errno));
     }
     const DWORD alone = NobodyGotIn(handle);
     if (alone != ERROR_SUCCESS) {
@@ -119,7 +128,7 @@ BOOL Reserve(const PosixHandle &handle, const struct stat &now, off_t target)
         return FALSE;
     }
     if (SystemFtruncate(handle.descriptor, target) != 0)
-        return Release(handle, size, target, before, PosixErrorCode(errno));
+        return Release(handle, now, target, before, PosixErrorCode(errno));
     return Resized(handle, target, size);
 }
 
@@ -140,6 +149,13 @@ BOOL Resize(PosixHandle *handle)
         return FALSE;
     }
     handle->infoUpToDate = false; // whatever happens now, the size may differ from what was seen
+    // A request to end that came before anything changed cancels the run: letting it in ends the
+    // process by that signal, the file as it was. One that the caller has the process ignore (as
+    // nohup does) ends nothing: the requests are held again, and the step goes on.
+    if (SystemEndingSignalPending() == 1) {
+        SystemLetSignalsIn();
+        PosixBlockSignals();
+    }
     // Marked sparse, a cut and an extension alike leave a hole: the size before does not matter.
     if (handle->sparse)
         return SetSize(*handle, target, now.st_size);

@@ -42,6 +42,17 @@ bool PosixKeepsNoHoles(long volumeType);
 // False, with ERROR_DISK_FULL, when the volume plainly cannot give this caller the bytes.
 bool PosixRoomForReservation(const PosixHandle &handle, unsigned long long bytes);
 
+// The bytes the memory cgroups along this process's hierarchy (v1 and v2) still let it charge, as
+// tmpfs does for its blocks: the least of limit less usage; ULLONG_MAX where none limits it or that
+// cannot be read.
+unsigned long long PosixCgroupMemoryRoom();
+// The clusters ext4 keeps from everybody on the device's volume, as the kernel reports them; -1
+// where it does not.
+long long PosixExt4KeptClusters(dev_t device);
+// Whom the device's mount keeps root's reserve for (ext4's resuid and resgid, as the system counts
+// user and group ids; 0 where not named otherwise). False where the mount cannot be found.
+bool PosixReserveOwners(dev_t device, unsigned long long *user, unsigned long long *group);
+
 // Where a file had blocks beyond its end before a reservation (as `fallocate -n` leaves them), so
 // that a failed one gives back only its own.
 struct PosixBeyondEnd {
@@ -55,6 +66,14 @@ void PosixFindBeyondEnd(const PosixHandle &handle, const struct stat &seen, Posi
 // The bytes of from..to that were reserved already (none where that is unknown): a reservation
 // needs room for the rest only, as after a run that was killed midway.
 long long PosixReservedWithin(const PosixBeyondEnd &beyond, long long from, long long to);
-// Gives back what a reservation from size to target took beyond the end, keeping what was there
-// before; where that is unknown, gives back nothing. Failures are left unsaid: the step has failed.
-void PosixGiveBack(const PosixHandle &handle, long long size, long long target, const PosixBeyondEnd &before);
+// Gives back what a failed reservation from seen's size to target took beyond the end, and only
+// that, asking the lease before each change; an earlier reservation stays, and where the run's own
+// blocks cannot be told apart, or a file system cannot punch them without the earlier ones, they
+// stay too. True where the file is still as the run left it (its size, and under the lease nobody
+// else's change), so that its times may go back; the code becomes the sharing text once the lease
+// is lost. Failures of the calls themselves are left unsaid: the step has failed.
+bool PosixGiveBack(const PosixHandle &handle, const struct stat &seen, long long target,
+                   const PosixBeyondEnd &before, DWORD *code);
+// Whether the file is still this run's to change (asked before every change): where not, the code
+// becomes the sharing text when the lease is lost, and stays where that cannot be told.
+bool PosixStillOurs(const PosixHandle &handle, DWORD *code);

@@ -16,8 +16,8 @@ long long PosixMilliseconds();
 
 // Blocks the signals that would end the process midway through a resize: a closed pipe and a
 // file-size limit then show as failed calls, another opener's break of the lease waits for the
-// close, and a request to end (SIGINT, SIGTERM, SIGHUP, SIGQUIT) waits until the size step is
-// done or undone. Blocked, not ignored: one call for all of them.
+// close, and every other signal whose default action ends the process (but the faults it raises
+// itself) waits until the size step is done or undone. Blocked, not ignored: one call for all.
 void PosixBlockSignals();
 // Writes a return that ended the last output and was held to see whether a line feed follows.
 void PosixFlushConsole();

@@ -12,6 +12,9 @@ void PosixSetWideCommandLine(LPCWSTR line);
 // Makes FormatMessageA give exactly this text for the code, line ends and all; null gives the
 // table's text again. The text must outlive its use.
 void PosixSetMessageText(DWORD code, LPCSTR text);
+// Makes GetConsoleWindow answer as on Windows, where a console window may be the tool's own: the
+// terminal on standard input, owned by its session's leader. Without it the Linux build has none.
+void PosixShowConsoleWindow(bool shown);
 // Makes GetProcAddress miss StrToInt64ExA, as on a system whose library lacks it.
 void PosixHideStrToInt64ExA(bool hidden);
 
@@ -45,7 +48,8 @@ void PosixHideStrToInt64ExA(bool hidden);
     X(Fstatfs, "fstatfs")                 /* fstatfs of the open file */                               \
     X(Fiemap, "fiemap")                   /* ioctl FS_IOC_FIEMAP */                                    \
     X(KernelFile, "kernel file")          /* /proc/self/uid_map or /proc/meminfo, read whole */        \
-    X(SignalMask, "signal mask")          /* sigprocmask letting the ending signals in */
+    X(SignalMask, "signal mask")          /* sigprocmask letting the ending signals in */          \
+    X(PendingSignals, "pending signals")  /* sigpending, right before the first change */
 
 enum PosixCall {
 #define POSIX_CALL_ENUM(kind, name) PosixCall##kind,
@@ -85,6 +89,7 @@ void PosixIgnoreResizes(bool ignored);
 // has waited out the break time, as when another process opens the file during a long call; 0
 // undoes it.
 void PosixLoseLeaseAt(unsigned nth);
-// Sends the process the signal right before the nth call of the kind, as a user's Ctrl+C or kill
-// that lands during it; nth 0 undoes it.
-void PosixSignalBefore(PosixCall call, unsigned nth, int signal);
+// Runs the action with the argument right before the nth call of the kind from now on (1 for the
+// next), as another process or a signal would come in during the run: a user's Ctrl+C, a writer
+// that ignores the locks; nth 0 undoes it. One action at a time.
+void PosixRunBefore(PosixCall call, unsigned nth, void (*action)(int), int argument);

@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -34,15 +33,16 @@ long long clockJump;   // milliseconds added to the clock once the lease reads a
 struct {
     PosixCall call;
     unsigned at; // 0 for none
-    int signal;
-} interruption;
+    void (*action)(int);
+    int argument;
+} before;
 } // namespace
 
 PosixMeets PosixCounted(PosixCall call)
 {
     const unsigned count = ++counts[call];
-    if (interruption.at != 0 && interruption.call == call && count == interruption.at)
-        raise(interruption.signal);
+    if (before.at != 0 && before.call == call && count == before.at)
+        before.action(before.argument);
     if (fault.at == 0 || fault.call != call || count < fault.at ||
         (count > fault.at && fault.how != PosixFault::FromThenOn))
         return PosixMeets::Not;
@@ -68,9 +68,9 @@ void PosixIgnoreResizes(bool ignored) { resizesIgnored = ignored; }
 
 void PosixLoseLeaseAt(unsigned nth) { leaseLostAt = nth == 0 ? 0 : counts[PosixCallLeaseState] + nth; }
 
-void PosixSignalBefore(PosixCall call, unsigned nth, int signal)
+void PosixRunBefore(PosixCall call, unsigned nth, void (*action)(int), int argument)
 {
-    interruption = {call, nth == 0 ? 0 : counts[call] + nth, signal};
+    before = {call, nth == 0 || action == nullptr ? 0 : counts[call] + nth, action, argument};
 }
 
 long long PosixMilliseconds()

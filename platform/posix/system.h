@@ -48,6 +48,9 @@ int SystemLeaseBreakSeconds(long *seconds);
 ssize_t SystemReadKernelFile(const char *name, char *buffer, size_t size);
 // Unblocks the signals that ask the process to end, so that one that came meanwhile ends it now.
 int SystemLetSignalsIn();
+// 1 when a signal that asks the process to end is pending (held back since it came), 0 when none
+// is or that cannot be told.
+int SystemEndingSignalPending();
 int SystemFutimens(int descriptor, const struct timespec times[2]);
 // 1 when the capability is in the process's effective set, 0 when not, -1 on failure.
 int SystemHasCapability(int capability);

@@ -80,6 +80,25 @@ TEST_F(Usage, PrintsItsTextAndExitCode)
     }
 }
 
+// The help and the version line tell success only where their text went out: to a closed output,
+// or a pipe whose reader is gone, it did not.
+TEST_F(Usage, HelpAndVersionFailWhereNothingWasWritten)
+{
+    if (TargetIsWine()) {
+        GTEST_SKIP() << "the Linux build's convention; Wine keeps its standard handles its own way";
+    }
+    for (const char *argument : {"--help", "--version"}) {
+        for (bool closed : {true, false}) {
+            RunOptions lost = options;
+            lost.closedOutput = closed;
+            lost.brokenOutput = !closed;
+            const RunResult run = RunTool({argument}, lost);
+            EXPECT_EQ(run.signal, 0) << argument;
+            EXPECT_EQ(run.exitCode, 1) << argument << (closed ? " to a closed output" : " to a broken pipe");
+        }
+    }
+}
+
 // Spaces at the end of the raw line must not make an empty size that cuts the file to zero.
 // Neither the stand-in nor Wine ever ends a line it composes with spaces, but Wine's command
 // interpreter passes them on as typed.

@@ -1,10 +1,15 @@
 // Changes a system setting for a test and puts the value found back, however the test ends.
 #include "tests/support/setting.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <string>
 
 namespace {
 // One setting at a time, kept where a signal handler can reach it without allocating.
@@ -30,7 +35,33 @@ void PutBackAndEnd(int signal)
 }
 } // namespace
 
-SystemSetting::SystemSetting(const char *path, const std::string &value)
+SettingLock::SettingLock(const char *path, bool changing)
+{
+    // The lock's name comes from the setting's, so that every suite finds the same file.
+    std::string name = path;
+    for (char &c : name)
+        if (c == '/')
+            c = '-';
+    for (const char *folder : {"/run/lock", "/var/lock"}) {
+        file = open((std::string(folder) + "/varnelt-setting" + name + ".lock").c_str(),
+                    O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (file >= 0)
+            break;
+    }
+    while (file >= 0 && flock(file, changing ? LOCK_EX : LOCK_SH) != 0)
+        if (errno != EINTR) {
+            close(file);
+            file = -1;
+        }
+}
+
+SettingLock::~SettingLock()
+{
+    if (file >= 0)
+        close(file); // the lock goes with it, as it does when the process ends
+}
+
+SystemSetting::SystemSetting(const char *path, const std::string &value) : lock(path, true)
 {
     if (foundLength >= 0 || strlen(path) >= sizeof settingPath)
         return; // one at a time

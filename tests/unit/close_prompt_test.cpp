@@ -1,5 +1,9 @@
-// The close prompt, seen from outside: the Linux binary on a terminal of its own, on a terminal
-// that a shell-like leader owns, and without a terminal. Every wait is bounded.
+// The close prompt, seen from outside: the program on a terminal of its own, on a terminal that a
+// shell-like leader owns, and without a terminal; its rule is Windows', so the stand-in shows the
+// terminal as a console window here. The Linux binary itself never prompts. Every wait is bounded.
+#include "command/command.h"
+#include "platform/posix/posix.h"
+#include "platform/posix/seams.h"
 #include "tests/support/child.h"
 #include "tests/support/transcripts.h"
 
@@ -14,10 +18,16 @@
 namespace {
 const std::string Prompt = "Press a key to close";
 
-// Runs the tool with this argument, or with none.
+// Runs the program in this child with this argument, or with none, as the binary's start-up does
+// but with the console window shown.
 void RunVarnelt(const char *argument = nullptr)
 {
-    execl(VARNELT_LINUX_BINARY, VARNELT_LINUX_BINARY, argument, static_cast<char *>(nullptr));
+    char name[] = "varnelt";
+    char *arguments[] = {name, const_cast<char *>(argument), nullptr};
+    PosixBlockSignals();
+    PosixComposeCommandLine(argument ? 2 : 1, arguments);
+    PosixShowConsoleWindow(true);
+    VarneltStart();
 }
 
 // Every refusal that ends the run waits at the prompt: the usage, and a line too long to take.
@@ -74,6 +84,20 @@ TEST(ClosePrompt, OwnTerminalWaitsForOneKeyAfterThePrompt)
         EXPECT_TRUE(tcgetattr(terminal, &after) == 0 && after.c_lflag & ECHO) << "the echo stays off";
         close(terminal);
     }
+}
+
+// No terminal session tells a window opened for the tool from docker run -t or script -c, where
+// nobody ever presses a key: the Linux binary ends at once on a terminal it leads.
+TEST(ClosePrompt, NeverOnLinux)
+{
+    const std::string usage = OutputWithoutTerminal();
+    Child child;
+    ASSERT_TRUE(child.Start(OnTerminal(), [] {
+        execl(VARNELT_LINUX_BINARY, VARNELT_LINUX_BINARY, static_cast<char *>(nullptr));
+    }));
+    child.Read("", 2000);
+    EXPECT_EQ(child.text, usage);
+    EXPECT_EQ(child.Wait(1000), 1) << "waited for a key";
 }
 
 TEST(ClosePrompt, TerminalOfAnotherLeaderEndsAtOnce)

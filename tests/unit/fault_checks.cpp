@@ -77,6 +77,7 @@ std::string Expected(const Row &row, const Outcome &clean, const Fault &fault)
         if (row.flags & ProcOpened)
             return AsClean;
         return fault.nth == 1 && once && row.flags & (NoInput | NoError) ? AsClean : TextOf(error);
+    case PosixCallPendingSignals: // unknown: nothing cancels, a request to end still waits
     case PosixCallFutimens: // only a failed step puts the times back
     case PosixCallFiemap:   // unknown beyond the end: a failed reservation would leave all there
     case PosixCallSignalMask:
@@ -87,22 +88,25 @@ std::string Expected(const Row &row, const Outcome &clean, const Fault &fault)
     return error == EINTR ? AsClean : TextOf(error);
 }
 
-// A failed step gives back what it took (ext4 may keep a block of its extent tree) and nothing
-// the file had before, unless the giving back fails too (ext4 gives back through the ftruncate
-// alone), and puts back the times. A lease that cannot be asked about is taken as lost: nothing
-// more is changed. A file that changed keeps its new times, even where the step failed afterwards.
+// A failed step gives back what it took (ext4 may keep a block of its extent tree) and never
+// anything the file had before, and puts back the times. Where giving back fails, or a lease or a
+// size cannot be asked about, the run's blocks stay: nothing more is changed. With the locks alone
+// the times stay new (an overwrite cannot be told from no change). A file that changed keeps its new
+// times, even where the step failed afterwards.
 void CheckWhatStays(const Outcome &run, const Fault &fault, const std::string &what)
 {
     const int kind = fault.kind;
     const bool givingBack = (kind == PosixCallFallocate || kind == PosixCallFtruncate) && fault.nth > 1;
     const bool leaseUnknown = kind == PosixCallLeaseState && fault.nth > 1;
-    const bool sizeUnknown = kind == PosixCallFstat && fault.nth > 1; // the times stay new
+    const bool sizeUnknown = kind == PosixCallFstat && fault.nth > 1;
+    const bool locksAlone = kind == PosixCallLease && (fault.error == EACCES || fault.error == EINVAL);
     if (S_ISREG(run.before.st_mode) && run.state == State::AsItWas && kind != PosixCallFutimens && !leaseUnknown) {
-        EXPECT_TRUE(givingBack || run.after.st_blocks * 512LL <= run.before.st_blocks * 512LL + run.after.st_blksize)
+        EXPECT_TRUE(givingBack || sizeUnknown ||
+                    run.after.st_blocks * 512LL <= run.before.st_blocks * 512LL + run.after.st_blksize)
             << "blocks kept beyond the end, " << what;
-        EXPECT_TRUE(givingBack || run.after.st_blocks >= run.before.st_blocks)
+        EXPECT_TRUE(run.after.st_blocks >= run.before.st_blocks)
             << "blocks reserved before the run were given back, " << what;
-        EXPECT_TRUE(sizeUnknown || HasOldTimes(run.after)) << "the failed run, " << what;
+        EXPECT_TRUE(sizeUnknown || locksAlone || HasOldTimes(run.after)) << "the failed run, " << what;
     }
     if (run.state == State::AsAsked && run.before.st_size != run.after.st_size) {
         EXPECT_NE(run.after.st_mtim.tv_sec, run.before.st_mtim.tv_sec) << "the times went back over a change, " << what;

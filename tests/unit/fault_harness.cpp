@@ -45,6 +45,7 @@ constexpr Kind Kinds[] = {
     {PosixCallFiemap, {EIO, EINTR, EOPNOTSUPP, EBADR, ENOMEM}},
     {PosixCallKernelFile, {EIO, EACCES, ENOENT, EMFILE}},
     {PosixCallSignalMask, {EINVAL}},
+    {PosixCallPendingSignals, {EFAULT}},
 };
 static_assert(EachKindInItsPlace(Kinds), "the fault table needs one row per call kind, in PosixCall's order");
 
@@ -57,6 +58,27 @@ unsigned *SharedCounts()
     return counts == MAP_FAILED ? nullptr : static_cast<unsigned *>(counts);
 }
 
+void Raise(int signal) { raise(signal); }
+
+// A writer in the run's folder that ignores the locks, as the locks alone cannot keep it out.
+void Append(int bytes)
+{
+    const int file = open("f", O_WRONLY | O_APPEND | O_CLOEXEC);
+    const std::string zeros(static_cast<size_t>(bytes), '\0');
+    if (file < 0 || write(file, zeros.data(), zeros.size()) != bytes)
+        _exit(120);
+    close(file);
+}
+
+void Overwrite(int bytes)
+{
+    char first[64];
+    const int file = open("f", O_RDWR | O_CLOEXEC);
+    if (file < 0 || bytes > 64 || pread(file, first, bytes, 0) != bytes || pwrite(file, first, bytes, 0) != bytes)
+        _exit(121);
+    close(file);
+}
+
 void StartTool(const Row &row, const Fault &fault, unsigned *counts)
 {
     PosixBlockSignals(); // as the tool's own start-up does
@@ -66,11 +88,20 @@ void StartTool(const Row &row, const Fault &fault, unsigned *counts)
                         row.flags & ProcOpened);
     PosixIgnoreResizes(row.flags & ResizesIgnored);
     PosixHideStrToInt64ExA(row.flags & ReaderHidden);
-    PosixLoseLeaseAt(row.flags & LeaseLost ? 2 : 0); // the check after the reservation
+    PosixShowConsoleWindow(row.flags & OwnConsole);
+    PosixLoseLeaseAt(row.flags & LeaseLost ? row.leaseLostAt : 0);
+    if (row.flags & Ignored)
+        signal(row.signal, SIG_IGN);
     const struct rlimit noCore = {0, 0};
     setrlimit(RLIMIT_CORE, &noCore); // SIGQUIT's own ending would leave one
-    PosixSignalBefore(PosixCallFallocate, row.flags & Interrupted ? 1 : 0, row.signal);
+    if (row.flags & (Appended | Overwritten))
+        PosixRunBefore(PosixCallFallocate, 1, row.flags & Appended ? Append : Overwrite,
+                       row.flags & Appended ? AppendedBytes : 16);
+    else if (row.flags & (Interrupted | Cancelled))
+        PosixRunBefore(row.flags & Interrupted ? PosixCallFallocate : PosixCallLeaseState, 1, Raise, row.signal);
     PosixFailCall(fault.kind, fault.nth, fault.error, fault.how);
+    if (row.flags & NoLease && fault.nth == 0)
+        PosixFailCall(PosixCallLease, 1, EINVAL, PosixFault::FromThenOn);
     VarneltStart();
 }
 
@@ -133,7 +164,7 @@ Outcome RunOnce(const Row &row, const std::string &base, const Fault &fault)
     run.hung = child.hung;
     run.output = child.text;
     std::copy(counts, counts + PosixCallKinds, run.counts);
-    run.state = Look(row, path, bytes, size, &run.after);
+    run.state = Look(row, path, bytes, size + (row.flags & Appended ? AppendedBytes : 0), &run.after);
     unlink(path.c_str()); // each mebibyte goes at once; the rest when the row ends
     return run;
 }

@@ -50,7 +50,7 @@ constexpr unsigned PromptKinds = 1u << PosixCallWrite | 1u << PosixCallRead | 1u
 enum class File { Mebibyte, Small, Holes, Missing, Directory, Reserved };
 // How the run starts, and what the stand-in meets besides the file.
 enum Flags : unsigned {
-    OnTerminal = 1,      // input and output on a terminal whose session the tool leads: it prompts
+    OnTerminal = 1,      // input and output on a terminal whose session the tool leads
     NoInput = 2,         // descriptor 0 closed: the open lands there and must move off
     NoError = 4,         // the same with descriptor 2
     SizeLimit = 8,       // a file-size limit of half a mebibyte: a reservation really fails
@@ -63,7 +63,17 @@ enum Flags : unsigned {
     ProcOpened = 1024,   // the name looked like a file, the file opened lies on proc
     ReadOnly = 2048,     // the file has no write bit: refused before anything opens it
     ProcVolume = 4096,   // statfs reports proc for the name too: refused before the open
+    OwnConsole = 8192,   // the stand-in shows the terminal as a window, as Windows would: it prompts
+    NoLease = 16384,     // no leases here (EINVAL): the locks alone guard the file
+    Appended = 32768,    // a writer that ignores the locks appends zeros right before the reservation
+    Overwritten = 65536, // one that writes the first bytes again, the same, right before it
+    Cancelled = 131072,  // a request to end comes right before the size step, before any change
+    BeyondEarlier = 262144, // the reservation reaches past what was reserved before: on a file system
+                            // that cannot punch beyond the end (ext4), the run's own blocks stay
+    Ignored = 524288,    // the signal a Cancelled row sends is ignored, as under nohup: nothing ends
 };
+// What an Appended writer adds.
+constexpr long long AppendedBytes = 170;
 
 struct Row {
     const char *name;
@@ -75,7 +85,8 @@ struct Row {
     int exitCode;
     unsigned calls;     // system calls of the clean run, the start-up's included: what strace counts
     unsigned flags = 0;
-    int signal = SIGTERM; // the request to end that an Interrupted row sends
+    int signal = SIGTERM; // the request to end that an Interrupted or Cancelled row sends
+    unsigned leaseLostAt = 2; // the lease-state query from which a LeaseLost row's lease reads as broken
 };
 
 struct Fault {

@@ -5,13 +5,19 @@
 #include "platform/posix/seams.h"
 #include "platform/posix/system.h"
 #include "tests/support/child.h"
+#include "tests/support/run_program.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -89,8 +95,10 @@ TEST(PosixRoomForReservation, WholeUnitsOfWhatTheCallerMayUse)
         GTEST_SKIP() << "asking as root and as nobody needs root";
     }
     std::string root, nobody;
+    // Without a mount to read its resuid from (no device), ext4's reserve is the capability's alone.
+    const bool capable = SystemHasCapability(CAP_SYS_RESOURCE) == 1;
     for (const auto &c : Cases) {
-        root += c.forRoot ? 'y' : 'n';
+        root += c.forRoot && (c.type != Ext4 || capable) ? 'y' : 'n';
         nobody += c.forNobody ? 'y' : 'n';
     }
     EXPECT_EQ(Answers(), root);
@@ -98,6 +106,125 @@ TEST(PosixRoomForReservation, WholeUnitsOfWhatTheCallerMayUse)
         EXPECT_EQ(NobodysAnswers(asking), nobody) << int(asking);
     const std::string inNamespace = NobodysAnswers(Asking::InOwnNamespace);
     EXPECT_TRUE(inNamespace.empty() || inNamespace == nobody) << inNamespace;
+}
+
+// A volume of ext4 with 1 KiB blocks, whose own reserve the kernel reports, mounted with the options.
+class Ext4Volume {
+public:
+    explicit Ext4Volume(const std::string &options)
+    {
+        const std::string image = directory / "image", point = directory / "volume";
+        std::ofstream{image};
+        mounted = mkdir(point.c_str(), 0755) == 0 && truncate(image.c_str(), 32 * Mi) == 0 &&
+                  Shell("mkfs.ext4 -q -F -b 1024 '" + image + "'") &&
+                  Shell("mount -t ext4 -o loop" + options + " '" + image + "' '" + point + "'");
+        std::string device;
+        // The kernel's own figure, read from outside the tool.
+        if (mounted && Shell("basename $(findmnt -no SOURCE '" + point + "')", &device))
+            kept = std::stoll("0" + Contents("/sys/fs/ext4/" + device.substr(0, device.find('\n')) +
+                                             "/reserved_clusters"));
+        file = point + "/f";
+        std::ofstream{file};
+        mounted = mounted && ShareWithNobody(directory.path, file) && ShareWithNobody(point, "");
+    }
+    ~Ext4Volume()
+    {
+        if (mounted && umount2((directory / "volume").c_str(), 0) != 0)
+            umount2((directory / "volume").c_str(), MNT_DETACH);
+    }
+    TemporaryDirectory directory;
+    std::string file;
+    bool mounted = false;
+    long long kept = 0;
+};
+
+// The caller's answers, 'y' or 'n', on the volume for: all it may use without the reserve, one unit
+// more, all that the kernel grants with the reserve, one unit more.
+std::string AnswersOn(const Ext4Volume &volume, const std::string &user, bool capable)
+{
+    ChildSetup setup;
+    setup.user = user;
+    Child child;
+    const bool started = child.Start(setup, [&] {
+        __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+        syscall(SYS_capget, &header, data);
+        if (!capable)
+            data[0].effective &= ~(1u << CAP_SYS_RESOURCE);
+        const HANDLE file = CreateFileA(volume.file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (syscall(SYS_capset, &header, data) != 0 || file == INVALID_HANDLE_VALUE)
+            _exit(3);
+        const PosixHandle &handle = *static_cast<PosixHandle *>(file);
+        const unsigned long long unit = handle.unit, granted = handle.reserveUnits - volume.kept;
+        std::string answers;
+        for (unsigned long long units : {handle.freeUnits, handle.freeUnits + 1, granted, granted + 1})
+            answers += PosixRoomForReservation(handle, units * unit) ? 'y' : 'n';
+        _exit(write(1, answers.data(), answers.size()) == 4 ? 0 : 1);
+    });
+    child.Read();
+    return started && child.Wait() == 0 ? child.text : "";
+}
+
+// ext4 grants its reserve to the user and the group the mount names (root's by default) and to
+// CAP_SYS_RESOURCE in effect, and keeps its own reserve from all of them, as much as it reports.
+TEST(PosixRoomForReservation, Ext4ReserveAsTheKernelGrantsIt)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "mounting a volume needs root";
+    }
+    const Ext4Volume plain(""), forNobody(",resuid=65534"), forNogroup(",resgid=65534");
+    if (!plain.mounted || !forNobody.mounted || !forNogroup.mounted || plain.kept <= 0) {
+        GTEST_SKIP() << "cannot mount ext4 volumes that report their own reserve here";
+    }
+    EXPECT_EQ(AnswersOn(plain, "", false), "yyyn") << "root by its user id";
+    EXPECT_EQ(AnswersOn(plain, "", true), "yyyn") << "root with the capability";
+    EXPECT_EQ(AnswersOn(plain, "nobody", false), "ynnn");
+    EXPECT_EQ(AnswersOn(forNobody, "", false), "ynnn") << "root, where the mount names another user";
+    EXPECT_EQ(AnswersOn(forNobody, "nobody", false), "yyyn");
+    if (SystemHasCapability(CAP_SYS_RESOURCE) == 1) {
+        EXPECT_EQ(AnswersOn(forNobody, "", true), "yyyn") << "root with the capability";
+    }
+    EXPECT_EQ(AnswersOn(forNogroup, "nobody", false), "yyyn") << "nobody of the group nogroup";
+}
+
+// What lay beyond the end before a run: up to 8 ranges kept apart, whatever the size (the last
+// block's unused part is none of them), and only those within a reservation's range count for it.
+TEST(PosixFindBeyondEnd, EightRangesWhateverTheSize)
+{
+    const struct {
+        long long size;
+        int ranges;
+        int count; // found, or -1 for unknown
+    } Rows[] = {{3000, 8, 8}, {4096, 8, 8}, {3000, 9, -1}, {0, 1, 1}};
+    constexpr long long Apart = 64 * 1024, Length = 4096;
+    for (const auto &row : Rows) {
+        const TemporaryDirectory directory;
+        const std::string path = directory / "f";
+        std::ofstream(path) << std::string(static_cast<size_t>(row.size), 'x');
+        const int file = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(file, 0);
+        fsync(file);
+        for (int i = 1; i <= row.ranges; ++i)
+            ASSERT_EQ(fallocate(file, FALLOC_FL_KEEP_SIZE, i * Apart, Length), 0);
+        struct stat seen;
+        struct statfs volume;
+        ASSERT_EQ(fstat(file, &seen), 0);
+        ASSERT_EQ(fstatfs(file, &volume), 0);
+        PosixHandle handle = PosixDescriptorHandle(file);
+        handle.unit = static_cast<unsigned long long>(volume.f_frsize ? volume.f_frsize : volume.f_bsize);
+        PosixBeyondEnd beyond;
+        PosixFindBeyondEnd(handle, seen, &beyond);
+        close(file);
+        if (row.count > 0 && beyond.unknown && beyond.count == 0) {
+            GTEST_SKIP() << "the temporary folder's file system maps no extents";
+        }
+        EXPECT_EQ(beyond.unknown ? -1 : beyond.count, row.count) << row.size << " bytes, " << row.ranges;
+        // Half of the fourth range lies within, the rest beyond the target.
+        const long long target = 4 * Apart + Length / 2;
+        EXPECT_EQ(PosixReservedWithin(beyond, row.size, target),
+                  row.count < 0 ? 0 : std::min(row.ranges, 3) * Length + (row.ranges >= 4 ? Length / 2 : 0))
+            << row.size << " bytes, " << row.ranges;
+    }
 }
 
 // A capability counts only in effect: nobody keeping root's as permitted holds none of them.
