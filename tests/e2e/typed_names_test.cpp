@@ -3,7 +3,9 @@
 // arguments go through an argument vector, where that applies.
 #include "tests/support/run_program.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -153,6 +155,25 @@ TEST_P(Devices, AreRefusedBeforeAnyOpen)
     ASSERT_FALSE(run.timedOut) << "the run hung";
     EXPECT_EQ(run.output, AsShown(Denied));
     EXPECT_EQ(run.exitCode, 1);
+}
+
+// Refused before the open, not after it: a reader waiting at a FIFO would be let through by an
+// open, as a serial port's lines change at one.
+TEST(Devices, AFifoIsNeverOpened)
+{
+    const TemporaryDirectory directory;
+    const std::string fifo = directory / "pipe.bin";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    Child reader;
+    ASSERT_TRUE(reader.Start({}, [&] { _exit(open(fifo.c_str(), O_RDONLY) >= 0 ? 0 : 1); }));
+    RunOptions options;
+    options.directory = directory.path;
+    options.rawCommandLine = "Varnelt pipe.bin 5";
+    const RunResult run = RunTool(TargetIsWine() ? std::vector<std::string>{} : std::vector<std::string>{"pipe.bin", "5"},
+                                  options);
+    EXPECT_EQ(run.output, AsShown(Denied));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(reader.Wait(300), -1) << "the FIFO was opened";
 }
 
 INSTANTIATE_TEST_SUITE_P(Reached, Devices, testing::ValuesIn(DeviceRows),
