@@ -79,25 +79,27 @@ bool SplitCommandLine(int *count, LPSTR table[ArgumentTableRoom])
 
     char *const line = CommandLineCopy;
     AddEntry(count, table, line);
-    bool quoted = false;
-    // The program's name starts the line, even after a space; a tab or a quote counts there too.
-    for (int i = 0; i < length; ++i) {
-        const char c = line[i];
+    bool quoted = line[0] == '"';
+    tabOutsideQuotes = line[0] == '\t';
+    for (int i = 1; i < length; ++i) {
         if (quoted) {
-            if (c == '"')
+            if (line[i] == '"')
                 quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == '\t') {
-            tabOutsideQuotes = true;
-        } else if (c == ' ' && i > 0) {
-            line[i] = '\0';
-            while (i + 1 < length && line[i + 1] == ' ')
-                ++i;
-            // Spaces at the very end start no empty entry. The entry's first byte is looked at next.
-            if (i + 1 < length)
-                AddEntry(count, table, line + i + 1);
+            continue;
         }
+        if (line[i] == ' ') {
+            line[i] = '\0';
+            do
+                ++i;
+            while (i < length && line[i] == ' ');
+            // Spaces at the very end start no empty entry.
+            if (i < length)
+                AddEntry(count, table, line + i);
+        }
+        if (line[i] == '"')
+            quoted = true;
+        else if (line[i] == '\t')
+            tabOutsideQuotes = true;
     }
 
     const int stored = *count < ArgumentTableRoom ? *count : ArgumentTableRoom;

@@ -37,7 +37,7 @@ bool PosixComposeCommandLine(int argc, char **argv)
     for (int i = 0; i < argc; ++i) {
         const char *const argument = entry(i);
         // Whatever would split the argument, Windows' way, is quoted: a space or a tab.
-        const bool quote = argument[0] == '\0' || (strchr(argument, ' ') || strchr(argument, '\t'));
+        const bool quote = argument[0] == '\0' || strchr(argument, ' ') || strchr(argument, '\t');
         if (i > 0)
             end = Append(end, " ", 1);
         if (quote)
