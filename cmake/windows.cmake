@@ -6,7 +6,7 @@ configure_file(resources/varnelt.rc.in ${PROJECT_BINARY_DIR}/varnelt.rc @ONLY)
 add_executable(Varnelt ${VARNELT_PROGRAM_SOURCES} platform/windows/runtime.cpp
     ${PROJECT_BINARY_DIR}/varnelt.rc)
 target_include_directories(Varnelt PRIVATE ${PROJECT_SOURCE_DIR})
-# Sized for the 9 KiB budget: -Oz, no padding between functions and jumps, and two passes that
+# Sized for the size budget (tests/windows/check_exe.cmake holds it): -Oz, no padding between functions and jumps, and two passes that
 # trade bytes for speed the tool does not need (one function section per function would pad each
 # to 16 bytes).
 target_compile_options(Varnelt PRIVATE

@@ -17,6 +17,9 @@ extern "C" void VarneltStart(void);
 
 // Copies the raw command line and splits it in place. False (and count 0) when it does not fit.
 bool SplitCommandLine(int *count, LPSTR table[ArgumentTableRoom]);
+// Whether the last split met a tab outside quotes: Windows' own splitting ends a word there, so
+// the words the user sees are not the entries.
+bool SplitMetTab(void);
 // True when the 8-bit command line converts back exactly to the system's wide one: no character
 // was replaced or mapped to a look-alike. Only for a line that fits the copy.
 bool CommandLineIsExact(void);
@@ -45,15 +48,18 @@ LONGLONG ParseNumber(LPCSTR text);
 bool CheckSizeText(LPCSTR text, LONGLONG *value);
 
 int RunResize(const Request &request);
-// False only for a missing file or folder (and an empty name): any other failed look is left
-// for the open to report.
-bool FileExists(LPCSTR name);
+// The one look at the name before the open: ERROR_FILE_NOT_FOUND only for a missing file or
+// folder (and an empty name); ERROR_ACCESS_DENIED when it answers a device instead of a file or a
+// folder (the device attribute, or the errors a device's look gives); otherwise ERROR_SUCCESS, any
+// other failed look being left for the open to report.
+DWORD LookAtName(LPCSTR name);
 // True when the path as it stands leads to a device instead of a file: \\.\COM1, \\?\C:,
 // \\server\pipe\x (and every spelling Windows may take for that share). Reserved names (nul,
 // COM1.txt) show only in their full path.
 bool IsDevicePath(LPCSTR path);
-// True when the path's last component is COM or LPT with a superscript digit 1 to 3 (UTF-8 or
-// Windows-1252), alone or before an extension or a colon: reserved device names on Windows.
+// True when the path's last component is COM or LPT with a superscript digit 1 to 3 as the
+// process's code page reads it, alone or before an extension or a colon: reserved device names
+// on Windows.
 bool IsSuperscriptDeviceName(LPCSTR path);
 #ifdef _WIN32
 constexpr bool NamesMayBeReserved = true;

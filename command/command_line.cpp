@@ -26,15 +26,30 @@ static void AddEntry(int *count, LPSTR table[ArgumentTableRoom], char *entry)
     ++*count; // beyond the room the count stays true, nothing is stored
 }
 
+// The first byte of a double-byte character in the process's code page (932, 936, 949, 950). Such
+// bytes are never ASCII; a second byte may be 0x5C, but never a space, a tab or a quote.
+static bool LeadsTwoBytes(char c)
+{
+    return static_cast<unsigned char>(c) >= 0x80 && IsDBCSLeadByte(static_cast<BYTE>(c));
+}
+
+// Whether the byte at k is the second byte of a double-byte character, read from the entry's start.
+static bool IsSecondByte(const char *entry, int k)
+{
+    int i = 0;
+    while (i < k)
+        i += LeadsTwoBytes(entry[i]) ? 2 : 1;
+    return i > k;
+}
+
 static void UnquoteEntry(char *entry)
 {
     const int length = lstrlenA(entry);
     for (int k = 0; k < length; ++k) {
         if (entry[k] != '"')
             continue;
-        const bool escaped = k > 0 ? entry[k - 1] == '\\'
-                                   : entry != CommandLineCopy && entry[-1] == '\\';
-        if (escaped)
+        // A backslash that is the second byte of a character (表 is 95 5C in 932) escapes nothing.
+        if (k > 0 && entry[k - 1] == '\\' && !IsSecondByte(entry, k - 1))
             continue;
         MoveBytes(entry + k, entry + k + 1, length - k);
         // Cuts the closing quote of a quoted argument, even one behind a backslash; any other
@@ -44,9 +59,14 @@ static void UnquoteEntry(char *entry)
     }
 }
 
+static bool tabOutsideQuotes;
+
+bool SplitMetTab(void) { return tabOutsideQuotes; }
+
 bool SplitCommandLine(int *count, LPSTR table[ArgumentTableRoom])
 {
     *count = 0;
+    tabOutsideQuotes = false;
     LPCSTR raw = GetCommandLineA();
     const int length = lstrlenA(raw);
     if (length >= CommandLineRoom) {
@@ -60,6 +80,7 @@ bool SplitCommandLine(int *count, LPSTR table[ArgumentTableRoom])
     char *const line = CommandLineCopy;
     AddEntry(count, table, line);
     bool quoted = line[0] == '"';
+    tabOutsideQuotes = line[0] == '\t';
     for (int i = 1; i < length; ++i) {
         if (quoted) {
             if (line[i] == '"')
@@ -77,6 +98,8 @@ bool SplitCommandLine(int *count, LPSTR table[ArgumentTableRoom])
         }
         if (line[i] == '"')
             quoted = true;
+        else if (line[i] == '\t')
+            tabOutsideQuotes = true;
     }
 
     const int stored = *count < ArgumentTableRoom ? *count : ArgumentTableRoom;

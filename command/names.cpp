@@ -1,16 +1,21 @@
 // Which names the resize may look at: a file that exists, never a device behind a file's name.
 #include "command/command.h"
 
-bool FileExists(LPCSTR name)
+DWORD LookAtName(LPCSTR name)
 {
     SetLastError(0);
-    if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES)
-        return true;
-    // Only a missing file or folder makes a name missing; any other answer (access denied, a name
-    // too long or malformed) belongs to a name the open step reports on in the system's words.
-    // An empty name names nothing.
+    const DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    // Only a missing file or folder makes a name missing. A device behind a path or a link (a
+    // serial port, a console) answers the look with these: refused as one, before any open. Any
+    // other answer (access denied, a name too long or malformed) belongs to a name the open step
+    // reports on in the system's words. An empty name names nothing.
     const DWORD error = GetLastError();
-    return name[0] != '\0' && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    if (name[0] == '\0' || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return ERROR_FILE_NOT_FOUND;
+    return error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_FUNCTION ? ERROR_ACCESS_DENIED
+                                                                               : ERROR_SUCCESS;
 }
 
 // Room of a full path: the longest one Windows makes, 32,767 UTF-16 units of up to three bytes
@@ -102,20 +107,30 @@ bool IsDevicePath(LPCSTR path)
     return StartsWith(path, "\\\\") && IsPipeOrMailslot(path + 2);
 }
 
+static bool IsSuperscriptDigit(WCHAR c) { return c == 0xB9 || c == 0xB2 || c == 0xB3; }
+
+// The system reads the name in the process's code page: ¹ is B9 in 1252 but A9 F6 in 949, and B9
+// is ą in 1250. So the bytes after COM or LPT are read by the system's conversion, as one character
+// of one or two bytes; what may follow it (spaces, a dot, a colon) is ASCII in every code page.
 bool IsSuperscriptDeviceName(LPCSTR path)
 {
     LPCSTR name = path;
     for (LPCSTR c = path; *c; ++c)
         if (*c == '\\')
             name = c + 1;
-    if (!StartsWith(name, "COM") && !StartsWith(name, "LPT"))
+    if ((!StartsWith(name, "COM") && !StartsWith(name, "LPT")) || name[3] == '\0')
         return false;
-    name += name[3] == '\xC2' ? 4 : 3; // UTF-8's lead byte; Windows-1252 has the digit alone
-    if (*name != '\xB9' && *name != '\xB2' && *name != '\xB3')
-        return false;
-    while (*++name == ' ')
-        ;
-    return *name == '\0' || *name == '.' || *name == ':';
+    WCHAR wide[4];
+    for (int bytes = 4; bytes <= 5; ++bytes) {
+        // Four characters exactly: COM or LPT and one more, of bytes - 3 bytes.
+        if (MultiByteToWideChar(CP_ACP, 0, name, bytes, wide, 4) != 4 || !IsSuperscriptDigit(wide[3]))
+            continue;
+        name += bytes - 1;
+        while (*++name == ' ')
+            ;
+        return *name == '\0' || *name == '.' || *name == ':';
+    }
+    return false;
 }
 
 DWORD NameRefusal(LPCSTR name)

@@ -2,6 +2,9 @@
 #include "command/command.h"
 #include "console/console.h"
 
+// A literal, not an array: the linker keeps one copy, unaligned.
+#define UNEXPECTED_ARGUMENT "\nunexpected argument: quote a name with spaces, write the option as -s\n"
+
 static int Refuse(LPCSTR text, int exitCode)
 {
     ConsolePrintf(text);
@@ -39,6 +42,10 @@ int CheckRequest(Request *request)
         return Refuse("\ncommand line holds characters outside the code page\n", 1);
     if (count < 3)
         return AnswerWithoutFile(count, table);
+    // Windows' own splitting ends a word at a tab, after the program's name too: the words the user
+    // sees are not the tool's, and taken as they stand they would name another file or size.
+    if (SplitMetTab())
+        return Refuse(UNEXPECTED_ARGUMENT, 1);
 
     // A size the reading would misread must not reach the file: it would cut it to 0 or worse.
     request->size = ParseSizeArgument(table[2]);
@@ -46,14 +53,17 @@ int CheckRequest(Request *request)
     if (!CheckSizeText(table[2], &checked) || checked != request->size)
         return Refuse("\ninvalid size\n", 1);
     if (!ArgumentsAreExact(count, table))
-        return Refuse("\nunexpected argument: quote a name with spaces, write the option as -s\n", 1);
+        return Refuse(UNEXPECTED_ARGUMENT, 1);
     request->sparse = count == 4;
 
     // Refused before anything opens it, as a directory is at the open: even a look at a device's
     // attributes opens it, and opening a serial port changes its lines.
     request->name = table[1];
     request->nameRefusal = NameRefusal(request->name);
-    if (request->nameRefusal == ERROR_SUCCESS && !FileExists(request->name))
+    if (request->nameRefusal != ERROR_SUCCESS)
+        return RequestAccepted; // the open step reports it
+    request->nameRefusal = LookAtName(request->name);
+    if (request->nameRefusal == ERROR_FILE_NOT_FOUND)
         return Refuse("\nfile not found\n", 2);
     return RequestAccepted;
 }

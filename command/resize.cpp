@@ -79,6 +79,12 @@ int RunResize(const Request &request)
         file = CreateFileA(request.name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return Failed(&transcript);
+    // A link or junction may lead to a device that the look could not see: closed untouched.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return Failed(&transcript);
+    }
 
     const DWORD attributes = GetFileAttributesA(request.name);
     if (request.sparse)

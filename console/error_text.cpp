@@ -43,8 +43,9 @@ void GetSystemErrorText(char buffer[ConsoleBufferRoom])
 {
     const DWORD code = GetLastError();
     LPSTR message = nullptr;
+    // Inserts (%1) stay as written: formatted, they would read arguments that are not there.
     const DWORD produced = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
         MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&message), 0, nullptr);
     if (produced == 0 || message == nullptr) {
         WriteUnknownError(buffer, code);

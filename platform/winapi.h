@@ -61,14 +61,20 @@ typedef struct _OVERLAPPED *LPOVERLAPPED;
 #define FILE_ATTRIBUTE_READONLY 0x1u
 #define FILE_ATTRIBUTE_DIRECTORY 0x10u
 #define FILE_ATTRIBUTE_ARCHIVE 0x20u
+#define FILE_ATTRIBUTE_DEVICE 0x40u
 #define FILE_ATTRIBUTE_SPARSE_FILE 0x200u
 #define FSCTL_SET_SPARSE 0x900C4u
+#define FILE_TYPE_UNKNOWN 0x0u
+#define FILE_TYPE_DISK 0x1u
+#define FILE_TYPE_CHAR 0x2u
+#define FILE_TYPE_PIPE 0x3u
 
 #define CP_ACP 0u
 #define CP_OEMCP 1u
 #define CP_UTF8 65001u
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x100u
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x200u
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x1000u
 #define LANG_NEUTRAL 0x00
 #define SUBLANG_DEFAULT 0x01
@@ -87,6 +93,7 @@ typedef struct _OVERLAPPED *LPOVERLAPPED;
 #define ERROR_CRC 23
 #define ERROR_GEN_FAILURE 31
 #define ERROR_SHARING_VIOLATION 32
+#define ERROR_WRONG_DISK 34
 #define ERROR_NOT_SUPPORTED 50
 #define ERROR_DEV_NOT_EXIST 55
 #define ERROR_INVALID_PARAMETER 87
@@ -149,6 +156,7 @@ void Sleep(DWORD milliseconds);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 DWORD GetFileAttributesA(LPCSTR name);
+DWORD GetFileType(HANDLE file);
 DWORD GetFullPathNameA(LPCSTR name, DWORD room, LPSTR buffer, LPSTR *filePart);
 BOOL DeviceIoControl(HANDLE file, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                      LPDWORD returned, LPOVERLAPPED overlapped);
@@ -164,6 +172,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, LP
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int length, LPSTR bytes, int room,
                         LPCSTR defaultCharacter, LPBOOL usedDefault);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+BOOL IsDBCSLeadByte(BYTE byte);
 
 // USER32
 int wvsprintfA(LPSTR buffer, LPCSTR format, va_list arguments);

@@ -88,6 +88,7 @@ const Message MessageTable[] = {
     {ERROR_BAD_UNIT, "The system cannot find the device specified."},
     {ERROR_CRC, "Data error (cyclic redundancy check)."},
     {ERROR_GEN_FAILURE, "A device attached to the system is not functioning."},
+    {ERROR_WRONG_DISK, "The wrong diskette is in the drive. Insert %2 (Volume Serial Number: %3) into drive %1."},
     {ERROR_SHARING_VIOLATION, "The process cannot access the file because it is being used by another process."},
     {ERROR_NOT_SUPPORTED, "The request is not supported."},
     {ERROR_DEV_NOT_EXIST, "The specified network resource or device is no longer available."},
@@ -139,6 +140,11 @@ DWORD FormatMessageA(DWORD flags, const void *, DWORD code, DWORD, LPSTR buffer,
     LPCSTR text = replaced ? replacingText : PosixMessageText(code);
     if (text == nullptr) {
         SetLastError(317); // ERROR_MR_MID_NOT_FOUND, as the system answers
+        return 0;
+    }
+    // No arguments are ever handed over: a text with inserts comes as written, or not at all.
+    if ((flags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0 && strchr(text, '%') != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     // The system's texts end in CR LF; a replacing text brings its own line ends.

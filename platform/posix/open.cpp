@@ -222,6 +222,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     return &fileHandle;
 }
 
+// Told by what the open's fstat saw, without asking again; the open lets regular files through
+// only. Of any other handle (a standard one, never looked at) the type is not known.
+DWORD GetFileType(HANDLE file)
+{
+    const PosixHandle *handle = PosixFileHandle(file);
+    const bool disk = handle == &fileHandle && fileOpen && S_ISREG(handle->info.st_mode);
+    return disk ? FILE_TYPE_DISK : FILE_TYPE_UNKNOWN;
+}
+
 BOOL CloseHandle(HANDLE object)
 {
     PosixHandle *handle = PosixFileHandle(object);

@@ -36,7 +36,8 @@ bool PosixComposeCommandLine(int argc, char **argv)
     char *end = commandLine;
     for (int i = 0; i < argc; ++i) {
         const char *const argument = entry(i);
-        const bool quote = argument[0] == '\0' || strchr(argument, ' ') != nullptr;
+        // Whatever would split the argument, Windows' way, is quoted: a space or a tab.
+        const bool quote = argument[0] == '\0' || strchr(argument, ' ') || strchr(argument, '\t');
         if (i > 0)
             end = Append(end, " ", 1);
         if (quote)

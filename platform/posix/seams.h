@@ -17,6 +17,17 @@ void PosixSetMessageText(DWORD code, LPCSTR text);
 void PosixShowConsoleWindow(bool shown);
 // Makes GetProcAddress miss StrToInt64ExA, as on a system whose library lacks it.
 void PosixHideStrToInt64ExA(bool hidden);
+// A process code page as a test describes it (from the system's own tables, say): which bytes lead
+// a double-byte character, and the conversion MultiByteToWideChar makes, under its rules on length
+// and room.
+struct PosixCodePage {
+    bool (*leadsTwoBytes)(BYTE byte);
+    int (*widen)(LPCSTR bytes, int length, LPWSTR wide, int room);
+};
+// Makes CP_ACP this code page for MultiByteToWideChar (and so GetCommandLineW) and IsDBCSLeadByte,
+// as a legacy ANSI code page of Windows; null gives the stand-in's own back, where each byte is the
+// character of its number and none leads another.
+void PosixSetCodePage(const PosixCodePage *page);
 
 // The kinds of call, counted and failed apart, each with the name a report gives it. A kind is one
 // use, not one system call: the three uses of fcntl fail independently. The one list makes both

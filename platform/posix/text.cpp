@@ -10,6 +10,7 @@
 
 namespace {
 bool strToInt64ExAHidden;
+const PosixCodePage *codePage;
 } // namespace
 
 int lstrlenA(LPCSTR text) { return text ? static_cast<int>(strlen(text)) : 0; }
@@ -65,8 +66,14 @@ int ConvertEach(const From *text, int length, To *converted, int room, Convert c
 }
 } // namespace
 
-int MultiByteToWideChar(UINT, DWORD, LPCSTR bytes, int length, LPWSTR wide, int room)
+void PosixSetCodePage(const PosixCodePage *page) { codePage = page; }
+
+BOOL IsDBCSLeadByte(BYTE byte) { return codePage && codePage->leadsTwoBytes(byte); }
+
+int MultiByteToWideChar(UINT page, DWORD, LPCSTR bytes, int length, LPWSTR wide, int room)
 {
+    if (codePage && page == CP_ACP)
+        return codePage->widen(bytes, length, wide, room);
     return ConvertEach(bytes, length, wide, room,
                        [](char c) { return static_cast<WCHAR>(static_cast<unsigned char>(c)); });
 }

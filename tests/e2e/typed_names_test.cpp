@@ -3,8 +3,11 @@
 // arguments go through an argument vector, where that applies.
 #include "tests/support/run_program.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -17,6 +20,9 @@ struct NameRow {
     std::string output;
     int exitCode;
     long long size; // of the first file afterwards
+    // Under Wine, where set: the run's legacy ANSI code page, by its locale (RunOptions).
+    std::string legacyCodePage = "";
+    std::string program = "Varnelt "; // what the raw line starts with, before the line
 };
 
 void PrintTo(const NameRow &row, std::ostream *out) { *out << row.name; }
@@ -67,6 +73,18 @@ const NameRow NameRows[] = {
     {"pipe_share_dot", R"(\\localhost\pipe.\x 5)", {R"(\\localhost\pipe.\x)", "5"}, {"f"}, Denied, 1, Unchanged},
     {"ipc_doubled", R"(\\localhost\\IPC$\x 5)", {R"(\\localhost\\IPC$\x)", "5"}, {"f"}, Denied, 1, Unchanged},
     {"long_path_prefix", R"(\\?\{dir}\f 7)", {}, {"f"}, Steps("00000007"), 0, 7},
+    // Windows' own splitting ends a word at a tab, after the program's name too: no file changes.
+    {"tab_after_program", "Disk 1 500M", {}, {"1", "Disk", "Disk 1"}, Unexpected, 1, Unchanged, "", "Varnelt\t"},
+    {"tab_first", "x.bin 5 0", {}, {"5", "x.bin"}, Unexpected, 1, Unchanged, "", "\t"},
+    {"tab_after_quoted_program", "x.bin 5 0", {}, {"5", "x.bin"}, Unexpected, 1, Unchanged, "", "\"Varnelt\"\t"},
+    // Names read in the legacy ANSI code page: ¹ is A9 F6 in 949, while B9 is ą in 1250, № in 1251
+    // and น in 874; 表 ends in 5C in 932, no backslash.
+    {"superscript_949", "COM\u00B9.bin 1", {}, {"COM\u00B9.bin"}, Denied, 1, Unchanged, "ko_KR"},
+    {"ogonek_1250", "COM\u0105.bin 5", {"COM\u0105.bin", "5"}, {"COM\u0105.bin"}, Steps("00000005"), 0, 5, "pl_PL"},
+    {"numero_1251", "LPT\u2116.txt 6", {"LPT\u2116.txt", "6"}, {"LPT\u2116.txt"}, Steps("00000006"), 0, 6, "ru_RU"},
+    {"thai_874", "COM\u0E19.bin 7", {"COM\u0E19.bin", "7"}, {"COM\u0E19.bin"}, Steps("00000007"), 0, 7, "th_TH"},
+    {"second_byte_5c_932", "\"\u8868\"\\x.bin 13", {"\u8868/x.bin", "13"}, {"\u8868/x.bin"}, Steps("0000000D"), 0, 13,
+     "ja_JP"},
 };
 
 using Names = testing::TestWithParam<NameRow>;
@@ -81,11 +99,14 @@ TEST_P(Names, OnlyTheFileMeantChanges)
     const std::string original = FilePattern();
     const TemporaryDirectory directory;
     mkdir((directory / "my dir").c_str(), 0755);
-    for (const std::string &file : row.files)
+    for (const std::string &file : row.files) {
+        std::filesystem::create_directories(std::filesystem::path(directory / file).parent_path());
         std::ofstream(directory / file, std::ios::binary) << original;
+    }
     RunOptions options;
     options.directory = directory.path;
-    options.rawCommandLine = "Varnelt " + row.line;
+    options.rawCommandLine = row.program + row.line;
+    options.legacyCodePage = row.legacyCodePage;
     const size_t placeholder = options.rawCommandLine.find("{dir}");
     if (placeholder != std::string::npos)
         options.rawCommandLine.replace(placeholder, 5, WindowsPath(directory.path));
@@ -102,5 +123,60 @@ TEST_P(Names, OnlyTheFileMeantChanges)
 
 INSTANTIATE_TEST_SUITE_P(Typed, Names, testing::ValuesIn(NameRows),
                          [](const testing::TestParamInfo<NameRow> &row) { return row.param.name; });
+
+// A device reached by a path or a link is refused before anything opens it: opening a serial port
+// already changes its lines. (A FIFO is a row of the resize scenarios.)
+struct DeviceRow {
+    std::string name;
+    std::string line;                   // after the program's name, under Wine
+    std::vector<std::string> arguments; // on Linux
+    std::string make;                   // the shell's command that makes it in the run's folder
+};
+
+void PrintTo(const DeviceRow &row, std::ostream *out) { *out << row.name; }
+
+const DeviceRow DeviceRows[] = {
+    {"by_path", R"(Z:\dev\null 5)", {"/dev/null", "5"}, "true"},
+    {"by_link", "serial.bin 0", {"serial.bin", "0"}, "ln -s /dev/zero serial.bin"},
+};
+
+using Devices = testing::TestWithParam<DeviceRow>;
+
+TEST_P(Devices, AreRefusedBeforeAnyOpen)
+{
+    const DeviceRow &row = GetParam();
+    const TemporaryDirectory directory;
+    std::string said;
+    ASSERT_TRUE(Shell("cd '" + directory.path + "' && " + row.make, &said)) << said;
+    RunOptions options;
+    options.directory = directory.path;
+    options.rawCommandLine = "Varnelt " + row.line;
+    const RunResult run = RunTool(TargetIsWine() ? std::vector<std::string>{} : row.arguments, options);
+    ASSERT_FALSE(run.timedOut) << "the run hung";
+    EXPECT_EQ(run.output, AsShown(Denied));
+    EXPECT_EQ(run.exitCode, 1);
+}
+
+// Refused before the open, not after it: a reader waiting at a FIFO would be let through by an
+// open, as a serial port's lines change at one.
+TEST(Devices, AFifoIsNeverOpened)
+{
+    const TemporaryDirectory directory;
+    const std::string fifo = directory / "pipe.bin";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    Child reader;
+    ASSERT_TRUE(reader.Start({}, [&] { _exit(open(fifo.c_str(), O_RDONLY) >= 0 ? 0 : 1); }));
+    RunOptions options;
+    options.directory = directory.path;
+    options.rawCommandLine = "Varnelt pipe.bin 5";
+    const RunResult run = RunTool(TargetIsWine() ? std::vector<std::string>{} : std::vector<std::string>{"pipe.bin", "5"},
+                                  options);
+    EXPECT_EQ(run.output, AsShown(Denied));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(reader.Wait(300), -1) << "the FIFO was opened";
+}
+
+INSTANTIATE_TEST_SUITE_P(Reached, Devices, testing::ValuesIn(DeviceRows),
+                         [](const testing::TestParamInfo<DeviceRow> &row) { return row.param.name; });
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/posix/seams.h"
 #include "tests/support/child.h"
 #include "tests/support/transcripts.h"
+#include "tests/unit/code_pages.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,45 @@ TEST(SplitCommandLine, Table)
     }
 }
 
+// Windows' own splitting ends a word at a tab outside quotes, after the program's name too.
+TEST(SplitCommandLine, MeetsATabOutsideQuotes)
+{
+    const std::pair<const char *, bool> cases[] = {
+        {"Varnelt\tDisk 1 500M", true}, {"\tx.bin 5 0", true}, {"\"Varnelt\"\tx.bin 5 0", true},
+        {"prog file\t100", true}, {"prog f 5 -s\tb.bin", true}, {"prog  \tf 5", true},
+        {"prog \"a\tb\" 5", false}, {"\"pr\tog\" f 5", false}, {"prog a b", false}, {"", false},
+    };
+    for (const auto &[line, tab] : cases) {
+        int count = -1;
+        Entries entries;
+        Split(line, &count, &entries);
+        EXPECT_EQ(SplitMetTab(), tab) << line;
+    }
+}
+
+// In a double-byte code page a character's second byte may be 0x5C: no backslash, so the quote
+// after it is removed like any other (\x95\x5C is a character in 932 and 936, two in UTF-8).
+TEST(SplitCommandLine, StepsOverTheSecondByteOfADoubleByteCharacter)
+{
+    const struct {
+        const char *codePage, *line;
+        Entries entries;
+    } cases[] = {
+        {"CP932", "prog \"\x95\x5C\"\\x.bin 13", {"prog", "\x95\x5C\\x.bin", "13"}},
+        {"CP936", "prog \"\x95\x5C\"\\x.bin 13", {"prog", "\x95\x5C\\x.bin", "13"}},
+        {"CP932", "prog \"\x83\x5C\x83\x5C\" 5", {"prog", "\x83\x5C\x83\x5C", "5"}},
+        {"CP932", "\"\x95\x5C\" a\x95\x5C\"b c\" 1", {"\x95\x5C", "a\x95\x5C" "b c", "1"}},
+        {"UTF-8", "prog \"\x95\x5C\"\\x.bin 13", {"prog", "\x95\x5C\"\\x.bin", "13"}},
+    };
+    for (const auto &c : cases) {
+        const CodePage codePage(c.codePage);
+        int count = -1;
+        Entries entries;
+        EXPECT_TRUE(Split(c.line, &count, &entries)) << c.line;
+        EXPECT_EQ(entries, c.entries) << c.codePage << ": " << c.line;
+    }
+}
+
 TEST(SplitCommandLine, RefusesALineLongerThanItsCopy)
 {
     // 1279 bytes and the terminating zero fill the copy exactly.
@@ -93,6 +133,19 @@ TEST(PosixComposeCommandLine, CutsAnOverlongLineToItsRoom)
     char *argv[] = {program.data(), name.data()};
     ASSERT_TRUE(PosixComposeCommandLine(2, argv));
     EXPECT_EQ(strlen(GetCommandLineA()), 4095u);
+}
+
+// A Linux name may hold a tab: the composed line quotes it, so the name reaches the program whole.
+TEST(PosixComposeCommandLine, QuotesWhatWouldSplit)
+{
+    std::string program = "prog", name = "a\tb", size = "5";
+    char *argv[] = {program.data(), name.data(), size.data()};
+    ASSERT_TRUE(PosixComposeCommandLine(3, argv));
+    int count = -1;
+    Entries entries;
+    Split(GetCommandLineA(), &count, &entries);
+    EXPECT_EQ(entries, Entries({"prog", "a\tb", "5"}));
+    EXPECT_FALSE(SplitMetTab());
 }
 
 // Where the system maps characters of the wide line to look-alikes or replacements in the 8-bit
@@ -129,6 +182,24 @@ TEST(CommandLineIsExact, TheEightBitLineMustConvertBackToTheWideOne)
     PosixSetWideCommandLine(nullptr);
     EXPECT_EQ(child.text, AsPrinted("\r\ncommand line holds characters outside the code page\r\n"));
     EXPECT_EQ(child.Wait(), 1);
+}
+
+// A tab refuses the line before the file is looked at; fewer than three entries still get the usage.
+TEST(CheckRequest, RefusesATabOutsideQuotes)
+{
+    const std::pair<const char *, std::string> cases[] = {
+        {"Varnelt\tDisk 1 500M", Unexpected}, {"\tx.bin 5 0", Unexpected}, {"Varnelt x\t5", "usage:"},
+    };
+    for (const auto &[line, shown] : cases) {
+        Child child;
+        ASSERT_TRUE(child.Start({}, [line = line] {
+            PosixSetCommandLine(line);
+            VarneltStart();
+        }));
+        child.Read();
+        EXPECT_EQ(child.text.substr(0, shown.size()), shown) << line;
+        EXPECT_EQ(child.Wait(), 1) << line;
+    }
 }
 
 TEST(MoveBytes, OverlapsAndEmpty)

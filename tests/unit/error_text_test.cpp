@@ -62,6 +62,8 @@ TEST(GetSystemErrorText, CutsOneLineEndAtMostAndFitsTheBuffer)
 TEST(GetSystemErrorText, TableTextsAndCodesWithoutText)
 {
     EXPECT_EQ(TextFor(112), "There is not enough space on the disk.");
+    // A text with inserts comes as written: no arguments are there to fill them.
+    EXPECT_EQ(TextFor(34), "The wrong diskette is in the drive. Insert %2 (Volume Serial Number: %3) into drive %1.");
     EXPECT_EQ(TextFor(7), "unknown error 7");
     EXPECT_EQ(TextFor(0xFFFFFFFF), "unknown error 4294967295");
 }

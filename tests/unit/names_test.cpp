@@ -1,9 +1,12 @@
 // Which names lead to a device, and what happens to a name whose full path cannot be had.
 #include "command/command.h"
 #include "platform/posix/seams.h"
+#include "tests/unit/code_pages.h"
 
 #include <errno.h>
 #include <string.h>
+
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -41,15 +44,31 @@ TEST(IsDevicePath, RefusesEveryDeviceFormAndNoFile)
 }
 
 // Reserved on Windows only (NameRefusal applies the rule there); it answers alike on every build.
-TEST(IsSuperscriptDeviceName, ComAndLptWithSuperscriptDigits)
+// The name is read in the process's code page: the same bytes are ¹ in one and a letter in another.
+TEST(IsSuperscriptDeviceName, ComAndLptWithSuperscriptDigitsInTheCodePage)
 {
-    const PathRow cases[] = {
-        {"COM\xC2\xB9", true}, {"lpt\xC2\xB2.txt", true}, {"C:\\dir\\Com\xC2\xB3", true}, {"COM\xB9", true},
-        {"LPT\xB3.log", true}, {"COM\xB2 .x", true}, {"COM\xC2\xB9:", true}, {"COM\xC2\xB9x", false}, {"COM1", false},
-        {"COM\xC2\xB4", false}, {"xCOM\xC2\xB9", false}, {"COM\xC2\xB9\\f", false}, {"CON\xC2\xB9", false}, {"", false},
+    const struct {
+        const char *codePage;
+        std::vector<PathRow> paths;
+    } pages[] = {
+        {"UTF-8",
+         {{"COM\xC2\xB9", true}, {"lpt\xC2\xB2.txt", true}, {"C:\\dir\\Com\xC2\xB3", true}, {"COM\xC2\xB9:", true},
+          {"COM\xC2\xB9 .x", true}, {"COM\xC2\xB9x", false}, {"COM1", false}, {"COM\xC2\xB4", false},
+          {"xCOM\xC2\xB9", false}, {"COM\xC2\xB9\\f", false}, {"CON\xC2\xB9", false}, {"COM", false}, {"", false}}},
+        {"CP1252", {{"COM\xB9", true}, {"LPT\xB3.log", true}, {"COM\xB2 .x", true}, {"COM\xB9x", false}}},
+        // ¹ ² ³ are two bytes in 949; the byte B9 is ą in 1250, № in 1251, น in 874, Ή in 1253.
+        {"CP949", {{"COM\xA9\xF6.bin", true}, {"LPT\xA9\xF8", true}, {"com\xA9\xF7 :", true}, {"COM\xA9\xF5", false}}},
+        {"CP1250", {{"COM\xB9.bin", false}, {"LPT\xB3", false}, {"COM\xB2", false}}},
+        {"CP1251", {{"COM\xB3.bin", false}, {"LPT\xB9.txt", false}}},
+        {"CP874", {{"COM\xB9.bin", false}}},
+        {"CP1253", {{"COM\xB9", false}, {"COM\xB2", true}}},
+        {"CP932", {{"COM\xB9", false}, {"COM\x81\x50", false}}},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(IsSuperscriptDeviceName(c.path), c.device) << c.path;
+    for (const auto &page : pages) {
+        const CodePage codePage(page.codePage);
+        for (const PathRow &c : page.paths)
+            EXPECT_EQ(IsSuperscriptDeviceName(c.path), c.device) << page.codePage << ": " << c.path;
+    }
     // On Linux such a name is a file like any other.
     EXPECT_EQ(NameRefusal("COM\xC2\xB9"), DWORD{ERROR_SUCCESS});
 }

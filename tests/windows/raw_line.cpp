@@ -1,6 +1,9 @@
 // Starts the program named by its argument with the command line read from standard input (UTF-8)
-// exactly as typed, with no argument vector in between to quote it; ends with its exit code.
+// exactly as typed, with no argument vector in between to quote it; ends with its exit code, or
+// with 120 and a line on standard error when it cannot start it.
 #include <windows.h>
+
+#include <stdio.h>
 
 #include <string>
 
@@ -20,6 +23,9 @@ int main(int argc, char **argv)
     if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        // Said on standard error, where the program itself never writes: a start that failed.
+        fprintf(stderr, "RawLine: cannot start %s: error %lu\n", argc == 2 ? argv[1] : "", GetLastError());
     }
     return static_cast<int>(code);
 }
