@@ -61,14 +61,11 @@ def read_slips(paths):
 
 
 def program_files():
-    try:
-        listed = subprocess.run(["git", "ls-files", *PROGRAM_FOLDERS], cwd=ROOT, capture_output=True,
-                                text=True, check=True).stdout.split()
-    except (OSError, subprocess.CalledProcessError):  # not a git checkout: every file there
-        listed = [os.path.relpath(os.path.join(d, f), ROOT) for folder in PROGRAM_FOLDERS
-                  for d, _, fs in os.walk(os.path.join(ROOT, folder)) for f in fs]
-    return {f: open(os.path.join(ROOT, f), encoding="utf-8", errors="surrogateescape").read()
-            for f in sorted(listed) if f.endswith(SOURCE_ENDINGS)}
+    """The program's sources by path from the root, each with its text."""
+    found = sorted(os.path.relpath(os.path.join(folder, name), ROOT)
+                   for top in PROGRAM_FOLDERS for folder, _, names in os.walk(os.path.join(ROOT, top))
+                   for name in names if name.endswith(SOURCE_ENDINGS))
+    return {f: open(os.path.join(ROOT, f), encoding="utf-8", errors="surrogateescape").read() for f in found}
 
 
 def pin(slip, files):
