@@ -102,7 +102,7 @@ def run(command, limit, log):
 
 def failed_tests(log):
     with open(log, encoding="utf-8", errors="replace") as output:
-        return re.findall(r"Test +#\d+: (\S+) \.*\*+(?:Failed|Timeout|Exception|SEGFAULT|Subprocess)",
+        return re.findall(r"Test +#\d+: (\S+).*?\*\*\*(?:Failed|Timeout|Exception|SEGFAULT|Subprocess)",
                           output.read())
 
 

@@ -77,7 +77,7 @@ TEST(CheckSizeText, AcceptsExactlyTheSizesAUserCanMean)
         {"9223P", true, 9223000000000000000LL}, {"9224P", false, 0}, {"20000000T", false, 0},
         {"-9223372036854775808", true, INT64_MIN}, {"-9223372036854775809", false, 0},
         {"-8Ei", true, INT64_MIN}, {"-9Ei", false, 0}, {"99999999999999999999", false, 0},
-        {"0", true, 0}, {"-1", true, -1}, {"1024", true, 1024}, {"0x00aB", true, 171},
+        {"0", true, 0}, {"-1", true, -1}, {"1024", true, 1024}, {"0x00aB", true, 171}, {"0xfF", true, 255},
         {"0x1B", true, 27}, {"1B", true, 1}, {"1KB", true, 1000}, {"1kib", true, 1024},
         {"5gI", true, 5LL << 30}, {"-3Tb", true, -3000000000000LL}, {Longest, true, 7},
         {std::string(44, '0') + "9223372036854775807", true, INT64_MAX}, {TooLong, false, 0},
