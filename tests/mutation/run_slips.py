@@ -10,6 +10,7 @@ import argparse
 import json
 import os
 import re
+import shlex
 import signal
 import subprocess
 import sys
@@ -79,6 +80,20 @@ class Interrupted(Exception):
     pass
 
 
+ENDING_SIGNALS = {signal.SIGINT, signal.SIGTERM, signal.SIGHUP}
+
+
+class SignalsHeld:
+    """Holds the ending signals back while a file is written, so that a second Ctrl+C cannot leave
+    it half written; one that came meanwhile is taken at the end."""
+
+    def __enter__(self):
+        signal.pthread_sigmask(signal.SIG_BLOCK, ENDING_SIGNALS)
+
+    def __exit__(self, *_):
+        signal.pthread_sigmask(signal.SIG_UNBLOCK, ENDING_SIGNALS)
+
+
 def on_signal(number, _frame):
     raise Interrupted(signal.Signals(number).name)
 
@@ -121,15 +136,17 @@ class Journal:
             print("run_slips: put back %s, left changed by an earlier run" % left["file"])
 
     def apply(self, path, text, changed):
-        with open(self.path, "w", encoding="utf-8") as f:
-            json.dump({"file": path, "text": text}, f)
-        with open(os.path.join(ROOT, path), "w", encoding="utf-8", errors="surrogateescape") as f:
-            f.write(changed)
+        with SignalsHeld():
+            with open(self.path, "w", encoding="utf-8", errors="surrogateescape") as f:
+                json.dump({"file": path, "text": text}, f)
+            with open(os.path.join(ROOT, path), "w", encoding="utf-8", errors="surrogateescape") as f:
+                f.write(changed)
 
     def put_back(self, path, text):
-        with open(os.path.join(ROOT, path), "w", encoding="utf-8", errors="surrogateescape") as f:
-            f.write(text)
-        os.remove(self.path)
+        with SignalsHeld():
+            with open(os.path.join(ROOT, path), "w", encoding="utf-8", errors="surrogateescape") as f:
+                f.write(text)
+            os.remove(self.path)
 
 
 def options():
@@ -164,7 +181,7 @@ def commands(args, build):
     else:
         make += ["--target", *TARGETS]
         test += ["-L", LABELS]
-    return make, test + args.ctest.split()
+    return make, test + shlex.split(args.ctest)
 
 
 def try_slip(slip, files, journal, make, test, args, log):
@@ -199,7 +216,7 @@ def main():
     build = os.path.abspath(os.path.join(ROOT, args.build) if not os.path.isabs(args.build) else args.build)
     os.makedirs(build, exist_ok=True)
     journal = Journal(build)
-    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+    for number in ENDING_SIGNALS:
         signal.signal(number, on_signal)
     log = os.path.join(build, "slip-output.log")  # the last build's or test run's output
     journal.restore_leftover()
@@ -224,7 +241,7 @@ def main():
     except (Interrupted, KeyboardInterrupt) as stop:
         print("run_slips: stopped (%s); every file is put back" % (stop or "Ctrl+C"))
     finally:
-        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        for number in ENDING_SIGNALS:
             signal.signal(number, signal.SIG_IGN)
         run(make, 1800, log)  # the build as the tree is
     report(results, time.time() - started)
