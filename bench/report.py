@@ -53,17 +53,20 @@ WORKS = [  # work, counterpart, how each program is called
     ("cut", "truncate", "cut 1 GiB (reserved) → 0", "`varnelt f 0`", "`truncate -s 0 f`"),
 ]
 
+
+def shown_binary(path):
+    """The binary as the report names it: from the repository's root when it lies there, else by
+    its file name alone, so that no machine's folders end up in the committed results."""
+    relative = os.path.relpath(path, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    return os.path.basename(path) if relative.startswith("..") else relative
+
+
 out = []
 say = out.append
 say("# Varnelt beside truncate and fallocate")
 say("")
-# Where the binary lies on the measuring machine is no part of the result: a path inside the
-# checkout is given from its top, any other by the file's name alone.
-repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-measured = os.path.abspath(env["BENCH_VARNELT"])
-shown = os.path.relpath(measured, repo) if measured.startswith(repo + os.sep) else os.path.basename(measured)
 say(f"Made by `bench/run` on {datetime.date.today().isoformat()}, commit {env['BENCH_COMMIT']}; "
-    f"varnelt: `{shown}` ({env['BENCH_LINKAGE']}).  ")
+    f"varnelt: `{shown_binary(os.path.abspath(env['BENCH_VARNELT']))}` ({env['BENCH_LINKAGE']}).  ")
 say(f"Machine: {env['BENCH_MACHINE']}.  ")
 say(f"Tools: {env['BENCH_VERSIONS']}.  ")
 say(f"File systems: main work and reserved scaling on {env['BENCH_WORK_FS']}, sparse scaling on {env['BENCH_BIG_FS']}.")

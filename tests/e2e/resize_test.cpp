@@ -16,8 +16,8 @@
 
 namespace {
 // What the file named "f" is, or what happens around the run.
-enum class Setup { File, Empty, WholeBlock, Missing, Directory, ReadOnly, Fifo, Locked, Holes, FullDisk, SizeLimit,
-                   ClosedOutput, BrokenPipe, PseudoFile, Swapped };
+enum class Setup { File, Empty, WholeBlock, Missing, Directory, ReadOnly, GroupWrites, OthersWrite, Fifo, Locked, Holes,
+                   FullDisk, SizeLimit, ClosedOutput, BrokenPipe, PseudoFile, Swapped };
 
 struct Scenario {
     std::string name;
@@ -66,6 +66,9 @@ std::vector<Scenario> Scenarios()
         {"directory", Setup::Directory, {"f", "5"}, denied, 1, Unchanged, Blocks::Any},
         {"read_only", Setup::ReadOnly, {"f", "5"}, denied, 1, Unchanged, Blocks::Any, "", -1,
          "Wine run as root opens a file without write bits"},
+        // Any write bit makes a file writable: root resizes it, as the read-only attribute is off.
+        {"only_group_writes", Setup::GroupWrites, {"f", "100"}, Steps("00000064"), 0, 100, Blocks::Any},
+        {"only_others_write", Setup::OthersWrite, {"f", "100"}, Steps("00000064"), 0, 100, Blocks::Any},
         // Wine's look answers a FIFO with "invalid parameter", as a device: refused before the open.
         {"fifo", Setup::Fifo, {"f", "5"}, denied, 1, Unchanged, Blocks::Any},
         {"locked", Setup::Locked, {"f", "5"}, OpenFailed(SharingViolation), 1, Unchanged, Blocks::Any},
@@ -145,6 +148,9 @@ TEST_P(Resize, Scenario)
     if (wine && row.wineSkip) {
         GTEST_SKIP() << row.wineSkip;
     }
+    if ((row.setup == Setup::GroupWrites || row.setup == Setup::OthersWrite) && geteuid() != 0) {
+        GTEST_SKIP() << "only root may write its own file through the group's or others' bit";
+    }
     if (row.setup == Setup::FullDisk) {
         if (mount("tmpfs", directory.path.c_str(), "tmpfs", 0, "size=1m") != 0) {
             GTEST_SKIP() << "cannot mount a small tmpfs here: " << strerror(errno);
@@ -169,6 +175,8 @@ TEST_P(Resize, Scenario)
         std::ofstream(path(), std::ios::binary) << original;
         const int changed = row.setup == Setup::Holes      ? truncate(path().c_str(), Mi)
                             : row.setup == Setup::ReadOnly ? chmod(path().c_str(), 0444)
+                            : row.setup == Setup::GroupWrites ? chmod(path().c_str(), 0464)
+                            : row.setup == Setup::OthersWrite ? chmod(path().c_str(), 0446)
                             : row.setup == Setup::Swapped  ? link(path().c_str(), (directory / "old").c_str())
                                                            : 0;
         ASSERT_EQ(changed, 0);

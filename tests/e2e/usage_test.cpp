@@ -60,6 +60,9 @@ TEST_F(Usage, PrintsItsTextAndExitCode)
         {{"/?"}, usage, wine ? 0 : 1, false}, // Windows' spelling of help; a path on Linux
         {{"-h"}, usage, 1, false},
         {{"--versions"}, usage, 1, false},
+        // Only the whole word: a start of it is no request for help or the version.
+        {{"--hel"}, usage, 1, false}, {{"--h"}, usage, 1, false}, {{"-"}, usage, 1, false},
+        {{"--versio"}, usage, 1, false},
         {{"--version"}, AsPrinted(ToolName() + " " VARNELT_VERSION "\r\n"), 0, false},
         {{"--version", "0"}, NotFound, 2, false}, // beside another argument, a name like any other
         {{"data.bin", "0", std::string(1300, 'x')}, AsPrinted("\r\ncommand line too long\r\n"), 1, false},

@@ -40,6 +40,7 @@ struct VolumeRow {
     std::string user = "";         // run as this user instead of root
     int leftMidwayMebibytes = -1;  // the same, taken while the tool waits after its open
     int reservedMebibytes = 0;     // reserved beyond the end of "f" before the run
+    bool readOnly = false;         // the volume is mounted again read-only before the run
 };
 
 void PrintTo(const VolumeRow &row, std::ostream *out) { *out << row.name; }
@@ -61,6 +62,9 @@ const VolumeRow Rows[] = {
     {"tmpfs_within_what_is_left", Tmpfs, {"f", "4Mi"}, -1, Steps("00400000"), 0, 4 * Mi},
     // ramfs counts no blocks at all: there is nothing to hold a reservation against.
     {"ramfs_counts_no_blocks", Ramfs, {"f", "4Mi"}, -1, Steps("00400000"), 0, 4 * Mi},
+    // A writable file on a volume mounted read-only: the open says so in the system's words.
+    {"tmpfs_mounted_read_only", Tmpfs, {"f", "1Mi"}, -1, OpenFailed("The media is write protected."), 1, Unchanged,
+     "", -1, 0, true},
     {"vfat_sparse_refused", Vfat, {"f", "1Mi", "-s"}, -1, Steps("00100000", SparseRefused), 0, Mi},
     {"exfat_sparse_refused", Exfat, {"f", "1Mi", "-s"}, -1, Steps("00100000", SparseRefused), 0, Mi},
 };
@@ -140,6 +144,9 @@ TEST_P(OnVolume, Row)
         ASSERT_TRUE(TakeAllBut(mountPoint(), row.leftMebibytes, "g"));
     }
     ASSERT_TRUE(MakeOld(path));
+    if (row.readOnly) {
+        ASSERT_TRUE(Shell("mount -o remount,ro" + Quoted(mountPoint())));
+    }
     RunOptions options;
     options.directory = mountPoint();
     options.user = row.user;

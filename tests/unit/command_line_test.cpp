@@ -15,17 +15,19 @@ namespace {
 using Entries = std::vector<std::string>;
 
 // Splits a raw command line into a table larger than the program's, so that a write past its
-// room shows as a changed slot instead of a corrupted stack.
+// room shows as a changed slot instead of a corrupted stack, and an entry past it unquoted as a
+// changed text.
 bool Split(const std::string &line, int *count, Entries *entries)
 {
     PosixSetCommandLine(line.c_str());
-    char sentinel = 0;
+    char sentinel[] = "\"s\"";
     LPSTR table[ArgumentTableRoom + 16];
-    std::fill(std::begin(table), std::end(table), &sentinel);
+    std::fill(std::begin(table), std::end(table), static_cast<LPSTR>(sentinel));
     const bool accepted = SplitCommandLine(count, table);
     entries->assign(table, table + std::min(*count, ArgumentTableRoom));
     for (int i = ArgumentTableRoom; i < ArgumentTableRoom + 16; ++i)
-        EXPECT_EQ(table[i], &sentinel) << "slot " << i << " written past the table";
+        EXPECT_EQ(table[i], sentinel) << "slot " << i << " written past the table";
+    EXPECT_STREQ(sentinel, "\"s\"") << "a slot past the table was unquoted";
     return accepted;
 }
 

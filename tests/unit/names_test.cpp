@@ -29,6 +29,8 @@ TEST(IsDevicePath, RefusesEveryDeviceFormAndNoFile)
         {R"(\\?\UNC\server\share\f)", false}, {R"(\\?\Volume{12345678-1234-1234-1234-123456789abc}\f)", false},
         {R"(\\server\share\f)", false}, {R"(\\server\pipes\f)", false}, {R"(\\server\share\pipe\f)", false},
         {R"(\\server)", false}, {R"(\\\pipe\x)", false},
+        // A share's words only after the two separators that start a server's name.
+        {R"(\srv\pipe\x)", false}, {R"(srv\mailslot\x)", false}, {R"(C:\pipe\x)", false}, {R"(dir\IPC$\x)", false},
         // Pipe share spellings: dots and spaces, doubled separators, IPC$, ı and ſ (UTF-8, 1254, 949),
         // ? for a character outside the code page, a backslash that may end a double-byte character.
         {R"(\\srv\pipe.\x)", true}, {"\\\\srv\\pipe \\x", true}, {R"(\\srv\MailSlot. .)", true},

@@ -77,7 +77,7 @@ TEST(CheckSizeText, AcceptsExactlyTheSizesAUserCanMean)
         {"9223P", true, 9223000000000000000LL}, {"9224P", false, 0}, {"20000000T", false, 0},
         {"-9223372036854775808", true, INT64_MIN}, {"-9223372036854775809", false, 0},
         {"-8Ei", true, INT64_MIN}, {"-9Ei", false, 0}, {"99999999999999999999", false, 0},
-        {"0", true, 0}, {"-1", true, -1}, {"1024", true, 1024}, {"0x00aB", true, 171},
+        {"0", true, 0}, {"-1", true, -1}, {"1024", true, 1024}, {"0x00aB", true, 171}, {"0xfF", true, 255},
         {"0x1B", true, 27}, {"1B", true, 1}, {"1KB", true, 1000}, {"1kib", true, 1024},
         {"5gI", true, 5LL << 30}, {"-3Tb", true, -3000000000000LL}, {Longest, true, 7},
         {std::string(44, '0') + "9223372036854775807", true, INT64_MAX}, {TooLong, false, 0},
@@ -86,6 +86,14 @@ TEST(CheckSizeText, AcceptsExactlyTheSizesAUserCanMean)
         {"-", false, 0}, {"0x", false, 0}, {" 1", false, 0}, {"+1", false, 0}, {"1 ", false, 0},
         {"1iB", false, 0}, {"1Bi", false, 0}, {"1KiBx", false, 0}, {"-0x1", false, 0},
         {"0x-1", false, 0}, {"1\xE9", false, 0}, {"\xB9", false, 0},
+        // Each unit in both cases, decimal and binary: a factor without a row may be off unseen.
+        {"3K", true, 3000}, {"3k", true, 3000}, {"3Ki", true, 3LL << 10}, {"3ki", true, 3LL << 10},
+        {"3M", true, 3000000}, {"3m", true, 3000000}, {"3Mi", true, 3LL << 20}, {"3mi", true, 3LL << 20},
+        {"3G", true, 3000000000}, {"3g", true, 3000000000}, {"3Gi", true, 3LL << 30}, {"3gi", true, 3LL << 30},
+        {"3T", true, 3000000000000}, {"3t", true, 3000000000000}, {"3Ti", true, 3LL << 40}, {"3ti", true, 3LL << 40},
+        {"3P", true, 3000000000000000}, {"3p", true, 3000000000000000}, {"3Pi", true, 3LL << 50},
+        {"3pi", true, 3LL << 50}, {"3E", true, 3000000000000000000}, {"3e", true, 3000000000000000000},
+        {"3Ei", true, 3LL << 60}, {"3ei", true, 3LL << 60},
     };
     for (const auto &c : cases) {
         const char *text = AtPageEnd(c.text);
