@@ -33,3 +33,9 @@ set(months January February March April May June July August September October N
 math(EXPR month "${CMAKE_MATCH_3} - 1")
 list(GET months ${month} month)
 set(VARNELT_RELEASE_MONTH "${month} ${VARNELT_RELEASE_YEAR}")
+# The release day as SOURCE_DATE_EPOCH: what every package is dated by unless the caller sets one.
+execute_process(COMMAND env LC_ALL=C date -u -d ${VARNELT_RELEASE_DATE} +%s
+    OUTPUT_VARIABLE VARNELT_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "NEWS: ${VARNELT_RELEASE_DATE} is no date")
+endif()

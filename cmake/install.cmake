@@ -52,6 +52,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 # and lintian's overrides.
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_files.cmake)
 set(CPACK_VARNELT_DOCS ${PROJECT_BINARY_DIR}/doc)
+set(CPACK_VARNELT_LINK ${VARNELT_LINK})
+set(CPACK_VARNELT_EPOCH ${VARNELT_SOURCE_DATE_EPOCH})
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_sorted.cmake)
 
 # The .rpm, where rpmbuild is installed: the same files, summary and description; the license

@@ -1,7 +1,7 @@
 # The packages step: every package this build and its sub-builds make, in the build folder, and
 # SHA256SUMS beside them. VARNELT_PACKAGES (from install.cmake on) lists their file names. Each
-# CPack run dates what it packs by SOURCE_DATE_EPOCH (with_epoch.cmake).
-set(cpack ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -P ${CMAKE_CURRENT_LIST_DIR}/with_epoch.cmake
+# CPack run dates what it packs by one SOURCE_DATE_EPOCH rule (with_epoch.cmake).
+set(cpack ${CMAKE_COMMAND} -DEPOCH=${VARNELT_SOURCE_DATE_EPOCH} -P ${CMAKE_CURRENT_LIST_DIR}/with_epoch.cmake
     -- ${CMAKE_CPACK_COMMAND})
 set(packing COMMAND ${cpack} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake)
 set(packed varnelt)
