@@ -2,8 +2,9 @@
 # packages runs, so that the same sources give the same bytes whoever builds them, wherever and
 # whenever: SOURCE_DATE_EPOCH is the caller's where it has one, otherwise EPOCH (the newest NEWS
 # entry's day, 00:00 UTC: the same in a checkout, in the source tarball and in a distribution's
-# build, whose changelog is made from NEWS), and the time zone is UTC. The files' modes are set
-# explicitly where they are packed (package_files.cmake), whatever the umask.
+# build, whose changelog is made from NEWS), the time zone is UTC, and the umask 022 (CPack gives
+# the members of a .deb the modes of the files it writes). The packed files' own modes are set
+# explicitly where they are staged (package_files.cmake).
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
     set(ENV{SOURCE_DATE_EPOCH} ${EPOCH})
 endif()
@@ -17,7 +18,7 @@ foreach(i RANGE ${CMAKE_ARGC})
         set(reading ON)
     endif()
 endforeach()
-execute_process(COMMAND ${command} RESULT_VARIABLE failed)
+execute_process(COMMAND sh -c "umask 022 && exec \"\$@\"" sh ${command} RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "${command}: ${failed}")
 endif()
