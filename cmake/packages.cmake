@@ -6,6 +6,22 @@ set(cpack ${CMAKE_COMMAND} -DEPOCH=${VARNELT_SOURCE_DATE_EPOCH} -P ${CMAKE_CURRE
 set(packing COMMAND ${cpack} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake)
 set(packed varnelt)
 
+# The source tarball, which a distribution builds from: the files git tracks, in a git checkout;
+# from an unpacked source tarball there is no list of tracked files to make one from.
+set(tarball varnelt-${PROJECT_VERSION})
+set(source_tarball ${CMAKE_COMMAND} -DEPOCH=${VARNELT_SOURCE_DATE_EPOCH} -P ${CMAKE_CURRENT_LIST_DIR}/with_epoch.cmake
+    -- ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DNAME=${tarball} -P ${CMAKE_CURRENT_LIST_DIR}/source_tarball.cmake)
+find_program(VARNELT_GIT git)
+if(VARNELT_GIT AND EXISTS ${PROJECT_SOURCE_DIR}/.git)
+    add_custom_target(dist COMMAND ${source_tarball} WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+        COMMENT "Packing the tracked sources as ${tarball}.tar.gz" VERBATIM)
+    list(PREPEND VARNELT_PACKAGES ${tarball}.tar.gz)
+    list(APPEND packing COMMAND ${source_tarball})
+else()
+    set(VARNELT_DIST_SKIP "no source tarball: the sources are no git checkout, or git is not installed")
+    add_custom_target(dist COMMAND ${CMAKE_COMMAND} -E echo "${VARNELT_DIST_SKIP}" COMMAND false VERBATIM)
+endif()
+
 if(VARNELT_WINDOWS_EXE)
     list(APPEND VARNELT_PACKAGES varnelt-${PROJECT_VERSION}-windows-x64.zip)
     list(APPEND packing COMMAND ${cpack} --config ${PROJECT_BINARY_DIR}/windows/CPackConfig.cmake)
