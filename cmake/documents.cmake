@@ -16,6 +16,13 @@ foreach(line "Upstream-Contact: ${VARNELT_MAINTAINER}" "Homepage: ${VARNELT_HOME
     endif()
 endforeach()
 configure_file(doc/copyright.in ${docs}/copyright @ONLY)
+# Linked dynamically, the tool holds no part of the libraries: their paragraphs go.
+if(VARNELT_LINK STREQUAL "dynamic")
+    file(READ ${docs}/copyright text)
+    string(FIND "${text}" "\nThe program bin/varnelt is linked statically" end)
+    string(SUBSTRING "${text}" 0 ${end} text)
+    file(WRITE ${docs}/copyright "${text}")
+endif()
 
 # A NEWS date as the changelogs write it (date: GNU coreutils, as everywhere a .deb is made).
 function(news_date day format out)

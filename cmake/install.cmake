@@ -46,8 +46,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VARNELT_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VARNELT_HOMEPAGE}")
-include(cmake/built_using.cmake)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+if(VARNELT_LINK STREQUAL "static")
+    include(cmake/built_using.cmake)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+else()
+    # Linked dynamically (VARNELT_LINK), it depends on the C library's package, found by dpkg.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
 # The manual page compressed; in the .deb also the changelog Debian's policy asks of every package,
 # and lintian's overrides.
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_files.cmake)
@@ -69,12 +74,17 @@ endif()
 set(CPACK_RPM_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_RPM_PACKAGE_LICENSE
     "${VARNELT_LICENSE} AND LGPL-2.1-or-later AND GPL-3.0-or-later WITH GCC-exception-3.1")
+if(VARNELT_LINK STREQUAL "dynamic")
+    set(CPACK_RPM_PACKAGE_LICENSE "${VARNELT_LICENSE}")
+endif()
 if(VARNELT_HOMEPAGE)
     set(CPACK_RPM_PACKAGE_URL "${VARNELT_HOMEPAGE}")
 endif()
 set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/doc/changelog.rpm)
 set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
-set(CPACK_RPM_PACKAGE_AUTOREQPROV no)
+if(VARNELT_LINK STREQUAL "static")
+    set(CPACK_RPM_PACKAGE_AUTOREQPROV no)
+endif()
 # No build-id links under /usr/lib: they belong to debuginfo packages, and there is none. The build
 # time, the files' times and the build host are SOURCE_DATE_EPOCH's and a fixed name, so that the
 # same sources give the same package.
