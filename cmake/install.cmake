@@ -1,12 +1,16 @@
 # Installation of the Linux tool and its manual page; `cpack` makes the .tar.gz, the .deb and the
 # .rpm.
 include(GNUInstallDirs)
+set(VARNELT_UNINSTALL_STEP first)
+include(cmake/uninstall.cmake)
 install(TARGETS varnelt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 include(cmake/documents.cmake)
 install(FILES ${PROJECT_BINARY_DIR}/doc/varnelt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The documentation folder is named after the package, as Debian's policy wants it.
 install(FILES README.md NEWS ${PROJECT_BINARY_DIR}/doc/copyright
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/varnelt)
+set(VARNELT_UNINSTALL_STEP last)
+include(cmake/uninstall.cmake)
 
 set(CPACK_PACKAGE_NAME varnelt)
 set(CPACK_PACKAGE_VENDOR Varnelt)

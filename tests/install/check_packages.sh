@@ -14,6 +14,8 @@ made=("$@")
 names=$(sed -n '/^## Install and packages/,/^## [^#]/p' "$source_dir/README.md" |
         grep -oE 'build/[^ ]+\.(tar\.gz|deb|rpm|zip)|build/SHA256SUMS' | sed 's|^build/||' | sort -u)
 [ -n "$names" ] || { echo "README names no packages"; exit 1; }
+# The day of the newest NEWS entry, 00:00 UTC, dates every package.
+epoch=$(date -u -d "$(sed -n 's/^Varnelt [0-9.]*, \([0-9-]*\)$/\1/p' "$source_dir/NEWS" | head -1)" +%s)
 # Made anew, so that a package left from an earlier build cannot pass.
 for name in $names; do rm -f "$build/$name"; done
 cmake --build "$build" --target packages >/dev/null
@@ -29,7 +31,22 @@ for name in $names; do
     fi
     [ -f "$path" ] || { echo "README names $name; the package command did not make it"; status=1; continue; }
     case $name in
-    *.tar.gz) contents=$(tar -tzf "$path"); wanted="bin/varnelt share/man/man1/varnelt.1 share/doc/varnelt/copyright" ;;
+    *-linux-*.tar.gz)
+        contents=$(tar -tzf "$path"); wanted="bin/varnelt share/man/man1/varnelt.1 share/doc/varnelt/copyright"
+        # The README's install of it keeps the folders already there as they are.
+        line=$(grep -m1 -o 'tar -xzf varnelt-[^`]*-C /usr/local' "$source_dir/README.md") ||
+            { echo "README shows no install of $name"; status=1; continue; }
+        prefix=$(mktemp -d)
+        mkdir -m 2775 "$prefix/bin"
+        (cd "$build" && bash -c "${line%/usr/local}$prefix")
+        mode=$(stat -c %a "$prefix/bin")
+        rm -rf "$prefix"
+        [ "$mode" = 2775 ] || { echo "README's \"$line\" made a folder of mode 2775 $mode"; status=1; } ;;
+    *.tar.gz)
+        # The sources: the files git tracks, the packaging among them, and no build folder.
+        contents=$(tar -tzf "$path"); wanted="CMakeLists.txt packaging/debian/rules packaging/rpm/varnelt.spec"
+        ! grep -qE '(^|/)(CMakeCache\.txt|install_manifest\.txt)$' <<<"$contents" ||
+            { echo "$name holds a build folder"; status=1; } ;;
     *.zip)
         contents=$(cmake -E tar tf "$path"); wanted="Varnelt.exe README.txt"
         # A Windows user's README: every line ends in CR LF.
@@ -37,7 +54,16 @@ for name in $names; do
         (cd "$unpacked" && cmake -E tar xf "$path" README.txt)
         lf=$(grep -cv $'\r$' "$unpacked/README.txt" || true)
         rm -rf "$unpacked"
-        [ "$lf" = 0 ] || { echo "$name: README.txt has $lf lines without CR LF"; status=1; } ;;
+        [ "$lf" = 0 ] || { echo "$name: README.txt has $lf lines without CR LF"; status=1; }
+        # Dated in UTC by the one rule, whatever the builder's time zone, and no owner's uid or gid.
+        python3 - "$path" "$epoch" <<'PY' || status=1
+import sys, time, zipfile
+path, epoch = sys.argv[1], int(sys.argv[2])
+for info in zipfile.ZipFile(path).infolist():
+    if info.date_time != time.gmtime(epoch)[:6] or info.extra:
+        sys.exit(f"{path}: {info.filename} dated {info.date_time} (local time?), extra fields {info.extra!r}")
+PY
+        ;;
     SHA256SUMS) contents=$(cut -d' ' -f3 "$path"); wanted="${made[*]}" ;;
     *) echo "$name: made (installed and looked into by its own test)"; continue ;;
     esac
