@@ -20,7 +20,8 @@ else()
 endif()
 string(REPLACE "." "," VARNELT_VERSION_COMMAS "${PROJECT_VERSION}")
 
-# The newest entry of NEWS dates the release: the manual page's month, the copyright year.
+# The newest entry of NEWS dates the release: the manual page's date, the copyright year, and the
+# packages (SOURCE_DATE_EPOCH).
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/NEWS)
 file(STRINGS ${PROJECT_SOURCE_DIR}/NEWS VARNELT_NEWS_HEADS REGEX "^Varnelt [0-9.]+, [0-9-]+$")
 list(GET VARNELT_NEWS_HEADS 0 newest)
@@ -29,10 +30,6 @@ if(NOT newest MATCHES "^Varnelt ${PROJECT_VERSION}, (([0-9][0-9][0-9][0-9])-([0-
 endif()
 set(VARNELT_RELEASE_DATE ${CMAKE_MATCH_1})
 set(VARNELT_RELEASE_YEAR ${CMAKE_MATCH_2})
-set(months January February March April May June July August September October November December)
-math(EXPR month "${CMAKE_MATCH_3} - 1")
-list(GET months ${month} month)
-set(VARNELT_RELEASE_MONTH "${month} ${VARNELT_RELEASE_YEAR}")
 # The release day as SOURCE_DATE_EPOCH: what every package is dated by unless the caller sets one.
 execute_process(COMMAND env LC_ALL=C date -u -d ${VARNELT_RELEASE_DATE} +%s
     OUTPUT_VARIABLE VARNELT_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)

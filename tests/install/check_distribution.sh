@@ -44,7 +44,7 @@ if [ $kind = deb ]; then
     depends=$(dpkg-deb --field "$package" Depends)
     [[ $depends == *libc6* ]] || { echo "Depends: $depends: the C library is not linked dynamically"; exit 1; }
     bash "$check_hardening" "$work/$top/obj-$(dpkg-architecture -qDEB_HOST_MULTIARCH)" "${CXX:-c++}"
-    lintian --pedantic --fail-on error,warning,info,pedantic "$work"/*.changes || { echo "lintian --pedantic: findings"; exit 1; }
+    "${as_builder[@]}" lintian --pedantic --fail-on error,warning,info,pedantic "$work"/*.changes || { echo "lintian --pedantic: findings"; exit 1; }
     echo "dpkg-buildpackage built $(basename "$package") from $(basename "$tarball"): tests passed, lintian --pedantic clean"
 else
     mkdir -p "$work/rpmbuild/SOURCES"

@@ -35,6 +35,15 @@ if [ "$mode" = manual ]; then
     line=${line%%#*}
     rendered=$(MANWIDTH=80 bash -c "${line//build\//$build/}" 2>&1) || { echo "$line failed: $rendered"; exit 1; }
     grep -q "varnelt - set the size of an existing file" <<<"$rendered" || { echo "$line: $rendered"; exit 1; }
+    # Lines within 80 bytes, and a date and markup that mandoc reads.
+    long=$(awk 'length > 80 { print FILENAME ":" FNR ": " length " bytes" }' "$build/doc/varnelt.1")
+    [ -z "$long" ] || { echo "$long"; exit 1; }
+    if command -v mandoc >/dev/null; then
+        lint=$(mandoc -T lint -W style "$build/doc/varnelt.1" 2>&1) || true
+        [ -z "$lint" ] || { echo "mandoc -T lint:"; echo "$lint"; exit 1; }
+    else
+        echo "mandoc is not installed (Debian package mandoc): mandoc -T lint not run"
+    fi
     echo "man varnelt renders the installed page"
 else
     check_tool "$prefix/bin/varnelt" "$prefix"
