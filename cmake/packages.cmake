@@ -23,9 +23,21 @@ else()
 endif()
 
 if(VARNELT_WINDOWS_EXE)
-    list(APPEND VARNELT_PACKAGES varnelt-${PROJECT_VERSION}-windows-x64.zip)
+    set(zip varnelt-${PROJECT_VERSION}-windows-x64.zip)
+    list(APPEND VARNELT_PACKAGES ${zip})
     list(APPEND packing COMMAND ${cpack} --config ${PROJECT_BINARY_DIR}/windows/CPackConfig.cmake)
     list(APPEND packed varnelt_windows)
+    # With a download address, the manifests winget and Scoop take, made from the .zip. Their
+    # publisher: the company that publishes Varnelt.exe, or else the maintainer's name.
+    if(VARNELT_DOWNLOAD_URL)
+        set(publisher "${VARNELT_COMPANY}")
+        if(NOT publisher)
+            string(REGEX REPLACE " *<.*$" "" publisher "${VARNELT_MAINTAINER}")
+        endif()
+        list(APPEND packing COMMAND ${CMAKE_COMMAND} -DZIP=${zip} -DURL=${VARNELT_DOWNLOAD_URL}
+            -DVERSION=${PROJECT_VERSION} -DPUBLISHER=${publisher} -DLICENSE=${VARNELT_LICENSE}
+            -DHOMEPAGE=${VARNELT_HOMEPAGE} -P ${CMAKE_CURRENT_LIST_DIR}/windows_manifests.cmake)
+    endif()
 endif()
 # The arm64 tool as a .deb and an .rpm; the .tar.gz stays the x86-64 one's.
 if(VARNELT_ARM64_TOOL)

@@ -1,7 +1,12 @@
 # The Windows executable: no C run-time, a custom entry point, three system libraries.
 enable_language(RC)
 
-# The version record takes the project's version and licence.
+# The version record takes the project's version and licence, and the company where one is set.
+set(VARNELT_RC_COMPANY "")
+if(VARNELT_COMPANY)
+    string(REPLACE "\"" "\"\"" company "${VARNELT_COMPANY}")
+    set(VARNELT_RC_COMPANY "            VALUE \"CompanyName\", \"${company}\"\n")
+endif()
 configure_file(resources/varnelt.rc.in ${PROJECT_BINARY_DIR}/varnelt.rc @ONLY)
 add_executable(Varnelt ${VARNELT_PROGRAM_SOURCES} platform/windows/runtime.cpp
     ${PROJECT_BINARY_DIR}/varnelt.rc)

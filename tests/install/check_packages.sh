@@ -63,6 +63,24 @@ for info in zipfile.ZipFile(path).infolist():
     if info.date_time != time.gmtime(epoch)[:6] or info.extra:
         sys.exit(f"{path}: {info.filename} dated {info.date_time} (local time?), extra fields {info.extra!r}")
 PY
+        # The manifests a Windows packager takes, as the packages step makes them given an address:
+        # the version, the .zip's address and the checksum SHA256SUMS has for it.
+        manifests=$(mktemp -d)
+        version=${name#varnelt-}
+        version=${version%%-*}
+        (cd "$manifests" && cmake -DZIP="$path" -DURL=https://example.org/releases/ -DVERSION="$version" \
+            -DPUBLISHER=Varnelt -DLICENSE="All rights reserved" -P "$source_dir/cmake/windows_manifests.cmake")
+        sum=$(sha256sum "$path" | cut -d' ' -f1)
+        python3 - "$manifests" "https://example.org/releases/$name" "$sum" "$version" <<'PY' || status=1
+import json, sys
+folder, address, sha, version = sys.argv[1:]
+scoop = json.load(open(folder + "/scoop/varnelt.json"))["architecture"]["64bit"]
+installer = open(folder + "/winget/Varnelt.Varnelt.installer.yaml").read()
+wanted = [f'InstallerUrl: "{address}"', f"InstallerSha256: {sha.upper()}", f"PackageVersion: {version}\n"]
+if scoop != {"url": address, "hash": sha} or any(line not in installer for line in wanted):
+    sys.exit(f"the manifests do not name {address} with {sha}: {scoop}\n{installer}")
+PY
+        rm -rf "$manifests"
         ;;
     SHA256SUMS) contents=$(cut -d' ' -f3 "$path"); wanted="${made[*]}" ;;
     *) echo "$name: made (installed and looked into by its own test)"; continue ;;
