@@ -69,11 +69,8 @@ set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_sorted.cmake)
 # field names, as the copyright file does, Varnelt's own licence and those of the libraries linked
 # into it. Nothing is required: the binary is static.
 set(CPACK_GENERATOR TGZ DEB)
-find_program(VARNELT_RPMBUILD rpmbuild)
-if(VARNELT_RPMBUILD)
+if(NOT VARNELT_RPM_SKIP)
     list(APPEND CPACK_GENERATOR RPM)
-elseif(NOT CMAKE_CROSSCOMPILING)
-    message(STATUS "rpmbuild not found (Debian package rpm): the .rpm packages are left out")
 endif()
 set(CPACK_RPM_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_RPM_PACKAGE_LICENSE
@@ -103,7 +100,7 @@ set(CPACK_RPM_USER_FILELIST "%doc /usr/share/doc/varnelt/README.md" "%doc /usr/s
     "%license /usr/share/doc/varnelt/copyright")
 # The files these make (include(CPack) changes CPACK_PACKAGE_FILE_NAME).
 set(VARNELT_PACKAGES ${CPACK_PACKAGE_FILE_NAME}.tar.gz ${CPACK_DEBIAN_FILE_NAME})
-if(VARNELT_RPMBUILD)
+if(NOT VARNELT_RPM_SKIP)
     list(APPEND VARNELT_PACKAGES ${CPACK_RPM_FILE_NAME})
 endif()
 include(CPack)

@@ -20,12 +20,7 @@ endif()
 if(VARNELT_SANITIZE OR NOT BUILD_TESTING)
     return() # no sanitizer build within the sanitizer build
 endif()
-if(NOT VARNELT_SUBBUILDS)
-    set(VARNELT_SANITIZE_SKIP "${VARNELT_NO_SUBBUILDS}")
-    return()
-endif()
-if(NOT GTest_FOUND)
-    set(VARNELT_SANITIZE_SKIP "${VARNELT_NO_GTEST}")
+if(VARNELT_SANITIZE_SKIP)
     return()
 endif()
 # The README's "cmake --preset sanitize && cmake --build --preset sanitize", in a folder of this
