@@ -98,6 +98,10 @@ string(CONCAT CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none\n"
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
 set(CPACK_RPM_USER_FILELIST "%doc /usr/share/doc/varnelt/README.md" "%doc /usr/share/doc/varnelt/NEWS"
     "%license /usr/share/doc/varnelt/copyright")
+# CPack installs the rules of the default component by name, so that its staged installs write
+# their list to install_manifest_Unspecified.txt: build/install_manifest.txt stays the list of the
+# user's own last install, not one of /usr paths.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};Varnelt;${CMAKE_INSTALL_DEFAULT_COMPONENT_NAME};/")
 # The files these make (include(CPack) changes CPACK_PACKAGE_FILE_NAME).
 set(VARNELT_PACKAGES ${CPACK_PACKAGE_FILE_NAME}.tar.gz ${CPACK_DEBIAN_FILE_NAME})
 if(NOT VARNELT_RPM_SKIP)

@@ -18,8 +18,15 @@ names=$(sed -n '/^## Install and packages/,/^## [^#]/p' "$source_dir/README.md" 
 epoch=$(date -u -d "$(sed -n 's/^Varnelt [0-9.]*, \([0-9-]*\)$/\1/p' "$source_dir/NEWS" | head -1)" +%s)
 # Made anew, so that a package left from an earlier build cannot pass.
 for name in $names; do rm -f "$build/$name"; done
+# The list of the user's last install, which the packages step must leave alone.
+manifest=$build/install_manifest.txt
+[ ! -f "$manifest" ] || cp "$manifest" "$build/manifest.before"
+echo /usr/local/bin/varnelt >"$manifest"
 cmake --build "$build" --target packages >/dev/null
 status=0
+[ "$(cat "$manifest")" = /usr/local/bin/varnelt ] ||
+    { echo "the packages step rewrote install_manifest.txt:"; cat "$manifest"; status=1; }
+[ ! -f "$build/manifest.before" ] || mv "$build/manifest.before" "$manifest"
 for name in "${made[@]}" SHA256SUMS; do
     grep -qxF "$name" <<<"$names" || { echo "the package step makes $name; README does not name it"; status=1; }
 done
