@@ -5,8 +5,9 @@
 # the tests, and once without (DEB_BUILD_OPTIONS=nocheck, which builds no test; rpmbuild --nocheck),
 # under the other umask and in another time zone (the .deb also in another folder); both give the
 # same package, byte for byte. rpmbuild --nocheck --without check builds no test either. Then: the C library linked dynamically, the final binary's
-# hardening (hardening-check where VARNELT_HARDENING_CHECK names it), and lintian --pedantic or
-# rpmlint on the source and binary packages.
+# hardening (hardening-check where VARNELT_HARDENING_CHECK names it), the .deb's flags' own
+# -D_FORTIFY_SOURCE=3 never redefined, and lintian --pedantic or rpmlint on the source and binary
+# packages.
 #
 #   check_distribution.sh deb|rpm TARBALL VERSION CHECK-HARDENING
 set -euo pipefail
@@ -53,11 +54,15 @@ unpack() {
 }
 
 if [ $kind = deb ]; then
+    # A distribution's own fortification level, which the project must not redefine.
+    export DEB_CPPFLAGS_SET="-Wdate-time -D_FORTIFY_SOURCE=3"
     unpack "$work/first"
     missing=$(cd "$work/first/$top" && dpkg-checkbuilddeps 2>&1) ||
         { echo "skipped: ${missing#dpkg-checkbuilddeps: error: }"; exit 0; }
     run "$work/first/$top" dpkg-buildpackage -us -uc
     grep -q '^100% tests passed' "$work/first/$top.log" || { echo "the check step ran no test"; exit 1; }
+    redefined=$(grep -c '_FORTIFY_SOURCE" redefined' "$work/first/$top.log" || true)
+    [ "$redefined" = 0 ] || { echo "_FORTIFY_SOURCE=3 of the distribution's flags redefined $redefined times"; exit 1; }
     unpack "$work/second"
     (umask $mask && TZ=Asia/Kathmandu DEB_BUILD_OPTIONS=nocheck run "$work/second/$top" dpkg-buildpackage -us -uc)
     package=varnelt_$version-1_$(dpkg --print-architecture).deb
