@@ -46,14 +46,17 @@ for mark in "${marks[@]}"; do
     if grep -qw "$mark" <<<"$carried"; then have+=("$mark"); continue; fi
     objects=$(readelf -hW "${libraries[@]}" | grep -c '^File: ')
     marked=$(readelf -nW "${libraries[@]}" | grep "$note:" | grep -cw "$mark" || true)
-    [ "$marked" = "$objects" ] || problems+=("$marked of $objects objects of Varnelt's marked $mark (control-flow protection)")
+    if [ "$marked" != "$objects" ]; then
+        problems+=("$marked of $objects objects of Varnelt's marked $mark (control-flow protection)")
+        continue
+    fi
     files=$(readelf -hW "${c_library[@]}" | grep -c '^File: ' || true)
     [ "$files" -gt 0 ] || files=${#c_library[@]}
     unmarked=$((files - $(readelf -nW "${c_library[@]}" | grep "$note:" | grep -cw "$mark" || true)))
     if [ "$unmarked" -gt 0 ]; then
         prevented+=("$mark")
         echo "$mark: not in the $linked binary: $unmarked of $files objects of this system's C library" \
-             "(${c_library[*]}) are unmarked, which drops the mark; every object of Varnelt's carries it"
+             "(${c_library[*]}) are unmarked, which drops the mark; all $objects objects of Varnelt's carry it"
     else
         problems+=("no $mark mark, though the C library's objects carry it")
     fi
