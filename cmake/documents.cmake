@@ -6,6 +6,17 @@ set(VARNELT_MAN_BUGS "")
 if(VARNELT_BUG_REPORT)
     set(VARNELT_MAN_BUGS ".SH REPORTING BUGS\n${VARNELT_BUG_REPORT}\n")
 endif()
+# In the page each sentence of the licence starts a line, as roff wants it.
+string(REPLACE ". " ".\n" VARNELT_MAN_LICENSE "${VARNELT_LICENSE_TEXT}")
+# What the linked libraries' terms ask of the page, as the tool is linked (VARNELT_LINK).
+if(VARNELT_LINK STREQUAL "static")
+    string(CONCAT VARNELT_MAN_LINKED
+        "The Linux tool is linked statically with the GNU C Library (LGPL\\-2.1 or\n"
+        "later) and the GCC run\\-time libraries (GPL\\-3 or later with the GCC Runtime\n"
+        "Library Exception); the packages' copyright file says more.")
+else()
+    set(VARNELT_MAN_LINKED "The Linux tool is linked dynamically with the system's C library.")
+endif()
 configure_file(doc/varnelt.1.in ${docs}/varnelt.1 @ONLY)
 
 set(VARNELT_COPYRIGHT_CONTACT "")
@@ -16,6 +27,13 @@ foreach(line "Upstream-Contact: ${VARNELT_MAINTAINER}" "Homepage: ${VARNELT_HOME
     endif()
 endforeach()
 configure_file(doc/copyright.in ${docs}/copyright @ONLY)
+# Linked dynamically, the tool holds no part of the libraries: their paragraphs go.
+if(VARNELT_LINK STREQUAL "dynamic")
+    file(READ ${docs}/copyright text)
+    string(FIND "${text}" "\nThe program bin/varnelt is linked statically" end)
+    string(SUBSTRING "${text}" 0 ${end} text)
+    file(WRITE ${docs}/copyright "${text}")
+endif()
 
 # A NEWS date as the changelogs write it (date: GNU coreutils, as everywhere a .deb is made).
 function(news_date day format out)

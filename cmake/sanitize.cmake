@@ -1,12 +1,13 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer. VARNELT_SANITIZE builds everything with both
 # (the "sanitize" preset does); any finding ends the process. The main build also builds the
 # same sources with that preset in <build>/sanitize; tests/ runs that build's tests as one test.
-option(VARNELT_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+# VARNELT_SANITIZE is declared in CMakeLists.txt, before the flags that read it.
 
 if(VARNELT_SANITIZE)
-    # As flags rather than directory options: they reach the targets defined before this point.
-    string(APPEND CMAKE_CXX_FLAGS
-        " -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer")
+    # On every target that links varnelt_flags, as the other flags are (cmake/flags.cmake).
+    set(sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_compile_options(varnelt_flags INTERFACE ${sanitizers})
+    target_link_options(varnelt_flags INTERFACE ${sanitizers})
     # Under these options a finding aborts, so that a child process that hits one cannot pass for
     # a plain exit code 1. Set where ctest reads this build's tests, they hold however the tests
     # are run: "ctest --preset sanitize", plain ctest, or the main build's sanitize test.
@@ -19,12 +20,7 @@ endif()
 if(VARNELT_SANITIZE OR NOT BUILD_TESTING)
     return() # no sanitizer build within the sanitizer build
 endif()
-if(NOT VARNELT_SUBBUILDS)
-    set(VARNELT_SANITIZE_SKIP "${VARNELT_NO_SUBBUILDS}")
-    return()
-endif()
-if(NOT GTest_FOUND)
-    set(VARNELT_SANITIZE_SKIP "${VARNELT_NO_GTEST}")
+if(VARNELT_SANITIZE_SKIP)
     return()
 endif()
 # The README's "cmake --preset sanitize && cmake --build --preset sanitize", in a folder of this

@@ -1,7 +1,12 @@
 # The Windows executable: no C run-time, a custom entry point, three system libraries.
 enable_language(RC)
 
-# The version record takes the project's version and licence.
+# The version record takes the project's version and licence, and the company where one is set.
+set(VARNELT_RC_COMPANY "")
+if(VARNELT_COMPANY)
+    string(REPLACE "\"" "\"\"" company "${VARNELT_COMPANY}")
+    set(VARNELT_RC_COMPANY "            VALUE \"CompanyName\", \"${company}\"\n")
+endif()
 configure_file(resources/varnelt.rc.in ${PROJECT_BINARY_DIR}/varnelt.rc @ONLY)
 add_executable(Varnelt ${VARNELT_PROGRAM_SOURCES} platform/windows/runtime.cpp
     ${PROJECT_BINARY_DIR}/varnelt.rc)
@@ -12,8 +17,9 @@ target_include_directories(Varnelt PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(Varnelt PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Oz -falign-functions=1 -falign-jumps=1 -falign-loops=1 -falign-labels=1
         -fno-if-conversion -fno-expensive-optimizations
-        -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
-        -Wall -Wextra -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>)
+        -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector>)
+# The warnings and file-name maps every build has (cmake/flags.cmake).
+target_link_libraries(Varnelt PRIVATE varnelt_flags)
 # No link time in the header: the same sources give the same bytes.
 target_link_options(Varnelt PRIVATE
     -nostdlib -nostartfiles -Wl,-e,VarneltStart -Wl,--subsystem,console -Wl,--gc-sections -s
@@ -33,6 +39,8 @@ endforeach()
 configure_file(resources/README.txt.in ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_files.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_sorted.cmake)
+set(CPACK_VARNELT_EPOCH ${VARNELT_SOURCE_DATE_EPOCH})
 set(CPACK_PACKAGE_NAME Varnelt)
 set(CPACK_PACKAGE_FILE_NAME varnelt-${PROJECT_VERSION}-windows-x64)
 set(CPACK_GENERATOR ZIP)

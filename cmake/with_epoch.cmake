@@ -1,14 +1,14 @@
-# cmake -DSOURCE=DIR -P with_epoch.cmake -- COMMAND...: runs COMMAND with SOURCE_DATE_EPOCH set, so
-# that the packages it makes are dated alike from build to build: the caller's value where it has
-# one, otherwise the time of the last commit of the sources in DIR (where they are a git
-# checkout; elsewhere the packages are dated now).
+# cmake -DEPOCH=SECONDS -P with_epoch.cmake -- COMMAND...: runs COMMAND as every command that makes
+# packages runs, so that the same sources give the same bytes whoever builds them, wherever and
+# whenever: SOURCE_DATE_EPOCH is the caller's where it has one, otherwise EPOCH (the newest NEWS
+# entry's day, 00:00 UTC: the same in a checkout, in the source tarball and in a distribution's
+# build, whose changelog is made from NEWS), the time zone is UTC, and the umask 022 (CPack gives
+# the members of a .deb the modes of the files it writes). The packed files' own modes are set
+# explicitly where they are staged (package_files.cmake).
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
-    execute_process(COMMAND git -C ${SOURCE} log -1 --format=%ct
-        OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed ERROR_QUIET)
-    if(NOT failed AND epoch MATCHES "^[0-9]+$")
-        set(ENV{SOURCE_DATE_EPOCH} ${epoch})
-    endif()
+    set(ENV{SOURCE_DATE_EPOCH} ${EPOCH})
 endif()
+set(ENV{TZ} UTC)
 set(command "")
 set(reading OFF)
 foreach(i RANGE ${CMAKE_ARGC})
@@ -18,7 +18,7 @@ foreach(i RANGE ${CMAKE_ARGC})
         set(reading ON)
     endif()
 endforeach()
-execute_process(COMMAND ${command} RESULT_VARIABLE failed)
+execute_process(COMMAND sh -c "umask 022 && exec \"\$@\"" sh ${command} RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "${command}: ${failed}")
 endif()

@@ -10,3 +10,7 @@ target_link_options(HoldFile PRIVATE -static)
 add_executable(RawLine ${CMAKE_CURRENT_LIST_DIR}/raw_line.cpp)
 set_target_properties(RawLine PROPERTIES OUTPUT_NAME RawLine SUFFIX .exe)
 target_link_options(RawLine PRIVATE -static)
+
+# The warnings and file-name maps every build has (cmake/flags.cmake).
+target_link_libraries(HoldFile PRIVATE varnelt_flags)
+target_link_libraries(RawLine PRIVATE varnelt_flags)

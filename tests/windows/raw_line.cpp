@@ -17,7 +17,8 @@ int main(int argc, char **argv)
     std::wstring line(typed.size() + 1, L'\0'), program(MAX_PATH, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, typed.c_str(), -1, line.data(), static_cast<int>(line.size()));
     MultiByteToWideChar(CP_UTF8, 0, argc == 2 ? argv[1] : "", -1, program.data(), MAX_PATH);
-    STARTUPINFOW startup = {sizeof startup};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     DWORD code = 120;
     if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
