@@ -69,7 +69,8 @@ if [ $kind = deb ]; then
     depends=$(dpkg-deb --field "$work/first/$package" Depends)
     [[ $depends == *libc6* ]] || { echo "Depends: $depends: the C library is not linked dynamically"; exit 1; }
     bash "$check_hardening" "$work/first/$top/obj-$(dpkg-architecture -qDEB_HOST_MULTIARCH)" "${CXX:-c++}"
-    "${as_builder[@]}" lintian --pedantic --fail-on error,warning,info,pedantic "$work"/first/*.changes ||
+    # From the scratch folder: the builder may not enter the checkout (a folder only root may).
+    (cd "$work" && "${as_builder[@]}" lintian --pedantic --fail-on error,warning,info,pedantic first/*.changes) ||
         { echo "lintian --pedantic: findings"; exit 1; }
 else
     # As Fedora's build system asks it: the packager named, the build dated by the changelog.
