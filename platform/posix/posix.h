@@ -1,5 +1,5 @@
 // What the POSIX stand-in shares between its calls beyond the Windows ones: the errno translation,
-// the clock and the process's start. The seams for tests are in seams.h.
+// the clock and the process's start. The calls to the system go through calls.h's table.
 #pragma once
 
 #include "platform/winapi.h"

@@ -2,7 +2,7 @@
 // blocks kept for root too for a caller that may use them; a volume that counts no blocks holds
 // nothing against it.
 #include "platform/posix/handles.h"
-#include "platform/posix/seams.h"
+#include "platform/posix/testing/seams.h"
 #include "platform/posix/system.h"
 #include "tests/support/child.h"
 #include "tests/support/run_program.h"
