@@ -1,4 +1,5 @@
 // Standard handles and the terminal as console.
+#include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
 #include "platform/posix/posix.h"
 #include "platform/posix/system.h"

@@ -1,6 +1,6 @@
 // The stand-in's error state: the last error, the errno table and the message table. Every other
 // file of the stand-in sets errors through these; this one calls none of them.
-#include "platform/posix/posix.h"
+#include "platform/posix/errors.h"
 #include "platform/posix/calls.h"
 
 #include <errno.h>

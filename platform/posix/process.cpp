@@ -1,4 +1,5 @@
 // Process calls of the stand-in: the command line, the working directory, the end.
+#include "platform/posix/errors.h"
 #include "platform/posix/posix.h"
 #include "platform/posix/system.h"
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "platform/posix/calls.h"
-#include "platform/posix/posix.h"
 
 // Each returns what the system call returns, with errno set on failure. Calls that a signal can
 // interrupt are retried on EINTR; close is not, since the descriptor is gone either way.
@@ -69,3 +68,16 @@ inline int SystemFutimens(int descriptor, const struct timespec times[2])
 inline int SystemHasCapability(int capability) { return PosixMake<PosixCallCapget>(capability); }
 // The session that the terminal on the descriptor belongs to, or that of the process.
 inline pid_t SystemSessionLeader(int descriptor) { return PosixMake<PosixCallSessionLeader>(descriptor); }
+
+// Milliseconds of the monotonic clock, which costs no system call; Sleep waits on the same clock.
+long long PosixMilliseconds();
+
+// Blocks the signals that would end the process midway through a resize: a closed pipe and a
+// file-size limit then show as failed calls, another opener's break of the lease waits for the
+// close, and every other signal whose default action ends the process (but the faults it raises
+// itself) waits until the size step is done or undone. Blocked, not ignored: one call for all.
+void PosixBlockSignals();
+// Lets the requests to end in, once: one that came while they were blocked ends the process by
+// that signal now, as the shell expects. Called after the size step, before a wait for a key, and
+// at the exit.
+void PosixLetSignalsIn();

@@ -1,5 +1,4 @@
 // Text, number and code-page calls of the stand-in.
-#include "platform/posix/posix.h"
 #include "platform/posix/calls.h"
 
 #include <stdio.h>

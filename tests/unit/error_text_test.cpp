@@ -1,6 +1,6 @@
 #include "console/console.h"
 #include "faults.h"
-#include "platform/posix/posix.h"
+#include "platform/posix/errors.h"
 #include "platform/posix/testing/seams.h"
 
 #include <errno.h>

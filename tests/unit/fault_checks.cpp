@@ -3,7 +3,7 @@
 // changes what is done to the file.
 #include "faults.h"
 
-#include "platform/posix/posix.h"
+#include "platform/posix/errors.h"
 #include "tests/support/transcripts.h"
 
 #include <errno.h>

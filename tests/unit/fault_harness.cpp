@@ -3,7 +3,7 @@
 #include "faults.h"
 
 #include "command/command.h"
-#include "platform/posix/posix.h"
+#include "platform/posix/system.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
 

@@ -47,7 +47,7 @@ Meets Counted(PosixCall call)
     return fault.how == PosixFault::AfterTheWork || call == PosixCallClose ? Meets::After : Meets::Instead;
 }
 
-template <typename Result> Result Failed(PosixCall kind)
+template <typename Result> Result FailedAnswer(PosixCall kind)
 {
     errno = fault.error;
     if constexpr (std::is_pointer_v<Result>)
@@ -65,7 +65,7 @@ template <PosixCall Kind, typename Result, typename... Arguments> struct Wrapper
         if (meets == Meets::Not)
             return entry(arguments...);
         if (meets == Meets::Instead)
-            return Failed<Result>(Kind);
+            return FailedAnswer<Result>(Kind);
         std::tuple<Arguments...> work{arguments...};
         if constexpr (Kind == PosixCallWrite) {
             // Half of the bytes written, and said so: a pipe that a signal interrupts midway.
@@ -76,7 +76,7 @@ template <PosixCall Kind, typename Result, typename... Arguments> struct Wrapper
             if constexpr (Kind == PosixCallFallocate)
                 std::get<3>(work) /= 2; // half of the range done, as space that runs out midway
             std::apply(entry, work);
-            return Failed<Result>(Kind);
+            return FailedAnswer<Result>(Kind);
         }
     }
 };
