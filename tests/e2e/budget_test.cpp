@@ -57,8 +57,10 @@ TEST_P(Budget, AsTheBenchmarkReports)
     const std::string in = "cd '" + directory.path + "' && ";
     ASSERT_TRUE(Shell(in + run.setup));
     // As bench/run measures: a fixed environment, every process followed.
+    std::string said;
     ASSERT_TRUE(Shell(in + "env -i PATH=/usr/bin:/bin LC_ALL=C strace -f -qq -o calls '" +
-                      getenv("VARNELT_PROGRAM") + "' " + run.arguments + " >/dev/null; true"));
+                          getenv("VARNELT_PROGRAM") + "' " + run.arguments + " >/dev/null; true",
+                      &said));
     std::ifstream log(directory / "calls");
     int calls = 0, opens = 0;
     for (std::string line; std::getline(log, line);) {
@@ -68,6 +70,7 @@ TEST_P(Budget, AsTheBenchmarkReports)
                  line.compare(0, 11, "exit_group(") != 0;
         opens += line.compare(0, 5, "open(") == 0 || line.compare(0, 7, "openat(") == 0;
     }
+    ASSERT_GT(calls, 0) << "strace recorded nothing: " << said;
     if (run.benchCommand) {
         EXPECT_EQ(calls, BenchFigure(run.benchCommand)) << "bench/results.md, " << run.benchCommand;
     } else {

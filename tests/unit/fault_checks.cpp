@@ -122,6 +122,27 @@ void CheckWhatStays(const Outcome &clean, const Outcome &run, const Fault &fault
     }
 }
 
+// A failure of a call that serves only the transcript or the prompt: the run does what the clean
+// run did, and its transcript is the clean one with one stretch left out.
+void CheckLostTranscript(const Outcome &clean, const Outcome &run, const Fault &fault, const std::string &what)
+{
+    EXPECT_EQ(run.exitCode, clean.exitCode) << "a lost transcript changed the exit code, " << what;
+    EXPECT_EQ(run.state, clean.state) << "a lost transcript changed the file, " << what;
+    EXPECT_EQ(run.after.st_blocks > run.before.st_blocks, clean.after.st_blocks > clean.before.st_blocks)
+        << "a lost transcript changed the allocation, " << what;
+    if (fault.how == PosixFault::AfterTheWork) {
+        EXPECT_EQ(run.output, clean.output) << "a short write was not continued, " << what;
+    }
+    // The clean transcript with one stretch left out: a write's bytes, or all from a write on.
+    size_t same = 0;
+    while (same < run.output.size() && same < clean.output.size() && run.output[same] == clean.output[same])
+        ++same;
+    const std::string rest = run.output.substr(same);
+    EXPECT_TRUE(clean.output.size() >= same + rest.size() &&
+                clean.output.compare(clean.output.size() - rest.size(), rest.size(), rest) == 0)
+        << "the transcript says something else, " << what;
+}
+
 } // namespace
 
 bool ShowsAtAll(const Row &row, PosixCall kind, int error)
@@ -158,21 +179,7 @@ bool Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault
     }
     CheckWhatStays(clean, run, fault, what);
     if (prompt) {
-        EXPECT_EQ(run.exitCode, clean.exitCode) << "a lost transcript changed the exit code, " << what;
-        EXPECT_EQ(run.state, clean.state) << "a lost transcript changed the file, " << what;
-        EXPECT_EQ(run.after.st_blocks > run.before.st_blocks, clean.after.st_blocks > clean.before.st_blocks)
-            << "a lost transcript changed the allocation, " << what;
-        if (fault.how == PosixFault::AfterTheWork) {
-            EXPECT_EQ(run.output, clean.output) << "a short write was not continued, " << what;
-        }
-        // The clean transcript with one stretch left out: a write's bytes, or all from a write on.
-        size_t same = 0;
-        while (same < run.output.size() && same < clean.output.size() && run.output[same] == clean.output[same])
-            ++same;
-        const std::string rest = run.output.substr(same);
-        EXPECT_TRUE(clean.output.size() >= same + rest.size() &&
-                    clean.output.compare(clean.output.size() - rest.size(), rest.size(), rest) == 0)
-            << "the transcript says something else, " << what;
+        CheckLostTranscript(clean, run, fault, what);
         return false;
     }
     const std::string expected = Expected(row, fault);
