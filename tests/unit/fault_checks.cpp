@@ -28,7 +28,7 @@ constexpr Kind Kinds[] = {
     {PosixCallFallocate, {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EOPNOTSUPP, ENOSYS, EUCLEAN, EBADMSG},
      MadeAgain | DoesWork, {{EOPNOTSUPP, 0}, {ENOSYS, 0}}},
     {PosixCallFtruncate, {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EUCLEAN, ESTALE}, DoesWork},
-    {PosixCallClose, {EIO, EINTR, ENOSPC, EDQUOT, ESTALE}, MadeAgain},
+    {PosixCallClose, {EIO, EINTR, ENOSPC, EDQUOT, ESTALE}, MadeAgain | NotRetried},
     {PosixCallWrite, {EIO, EINTR, ENOSPC, EDQUOT, EPIPE, EAGAIN}, PromptOnly | MadeAgain},
     {PosixCallRead, {EIO, EINTR, EAGAIN}, PromptOnly | MadeAgain},
     {PosixCallIsatty, {EIO}, PromptOnly | MadeAgain},
@@ -82,7 +82,7 @@ std::string Expected(const Row &row, const Fault &fault)
     for (const Meant &meant : kind.meant)
         if (meant.error != 0 && meant.error == fault.error)
             return meant.code == 0 ? AsClean : PosixMessageText(meant.code);
-    if (once && ((fault.error == EINTR && PosixCallRetried[fault.kind]) ||
+    if (once && ((fault.error == EINTR && !(kind.facts & NotRetried)) ||
                  (fault.error == EAGAIN && kind.facts & BusyRetried)))
         return AsClean; // asked again
     if (fault.kind == PosixCallStat) { // the existence check: only a missing file is not found
@@ -198,7 +198,7 @@ bool Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault
         EXPECT_EQ(run.exitCode, expected == NotFound ? 2 : 1) << what;
     }
     // An interrupted call, and a lease refused once for another opener, are asked for again.
-    if (fault.how == PosixFault::Once && ((fault.error == EINTR && PosixCallRetried[kind]) ||
+    if (fault.how == PosixFault::Once && ((fault.error == EINTR && !Has(kind, NotRetried)) ||
                                           (fault.error == EAGAIN && Has(kind, BusyRetried)))) {
         EXPECT_EQ(run.counts[kind], clean.counts[kind] + 1) << "no retry, " << what;
     }

@@ -32,6 +32,8 @@ enum Facts : unsigned {
     DoesWork = 4,    // changes the file: it may fail after doing its work
     Unheard = 8,     // its failure changes nothing a user sees
     BusyRetried = 16, // refused once for another opener (EAGAIN), it is asked again
+    NotRetried = 32, // interrupted (EINTR), it is not made again: a close, whose descriptor is gone
+                     // either way; every other kind that can be interrupted is asked again
 };
 // An errno whose failure the program means to show otherwise: another code's text, or nothing (0).
 struct Meant {
