@@ -7,7 +7,8 @@ endif()
 
 get_target_property(program_sources varnelt_program SOURCES)
 get_target_property(posix_sources varnelt_posix SOURCES)
-set(fuzzed_sources ${program_sources} ${posix_sources})
+get_target_property(posix_testing_sources varnelt_posix_testing SOURCES) # the targets set answers
+set(fuzzed_sources ${program_sources} ${posix_sources} ${posix_testing_sources})
 list(TRANSFORM fuzzed_sources PREPEND ${PROJECT_SOURCE_DIR}/)
 list(JOIN fuzzed_sources "|" fuzzed_sources)
 

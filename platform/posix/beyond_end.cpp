@@ -1,5 +1,6 @@
 // What lies beyond a file's end: found out before a reservation, so that a failed one gives back
 // only the blocks this run took and the file keeps what was reserved there before.
+#include "platform/posix/beyond_end.h"
 #include "platform/posix/handles.h"
 #include "platform/posix/system.h"
 

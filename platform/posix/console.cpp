@@ -1,4 +1,5 @@
 // Standard handles and the terminal as console.
+#include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
 #include "platform/posix/posix.h"
 #include "platform/posix/system.h"
@@ -10,10 +11,7 @@
 namespace {
 PosixHandle standardInput = PosixDescriptorHandle(0);
 PosixHandle standardOutput = PosixDescriptorHandle(1);
-bool windowShown;
 } // namespace
-
-void PosixShowConsoleWindow(bool shown) { windowShown = shown; }
 
 HANDLE GetStdHandle(DWORD which)
 {
@@ -94,17 +92,9 @@ BOOL WriteFile(HANDLE file, const void *bytes, DWORD length, LPDWORD written, LP
 
 // No console window: no terminal session tells a window opened for the tool from `docker run -t`,
 // `script -c` or `ssh -t`, where nobody may ever press a key, and a Linux tool never waits for one.
-// Shown for the tests of the close prompt's rule, the window is the terminal on standard input; it
-// belongs to the process that leads the terminal's session, and its value is that owner's id.
-HWND GetConsoleWindow(void)
-{
-    if (!windowShown || !SystemIsatty(0))
-        return nullptr;
-    const pid_t leader = SystemSessionLeader(0);
-    if (leader <= 0)
-        return nullptr;
-    return reinterpret_cast<HWND>(static_cast<intptr_t>(leader));
-}
+HWND PosixRealConsoleWindow() { return nullptr; }
+
+HWND GetConsoleWindow(void) { return PosixSystem.ConsoleWindow(); }
 
 DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId)
 {

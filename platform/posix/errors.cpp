@@ -1,7 +1,7 @@
 // The stand-in's error state: the last error, the errno table and the message table. Every other
 // file of the stand-in sets errors through these; this one calls none of them.
-#include "platform/posix/posix.h"
-#include "platform/posix/seams.h"
+#include "platform/posix/errors.h"
+#include "platform/posix/calls.h"
 
 #include <errno.h>
 #include <string.h>
@@ -111,15 +111,7 @@ const Message MessageTable[] = {
     {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system."},
 };
 
-DWORD replacedCode = 0;
-LPCSTR replacingText = nullptr;
 } // namespace
-
-void PosixSetMessageText(DWORD code, LPCSTR text)
-{
-    replacedCode = code;
-    replacingText = text;
-}
 
 LPCSTR PosixMessageText(DWORD code)
 {
@@ -136,27 +128,32 @@ DWORD FormatMessageA(DWORD flags, const void *, DWORD code, DWORD, LPSTR buffer,
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    const bool replaced = replacingText != nullptr && code == replacedCode;
-    LPCSTR text = replaced ? replacingText : PosixMessageText(code);
-    if (text == nullptr) {
+    // The one message in use at a time lives in static storage; a text too long for it is cut.
+    static char message[2048];
+    const size_t length = PosixSystem.Message(code, message, sizeof message);
+    if (length == 0) {
         SetLastError(317); // ERROR_MR_MID_NOT_FOUND, as the system answers
         return 0;
     }
     // No arguments are ever handed over: a text with inserts comes as written, or not at all.
-    if ((flags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0 && strchr(text, '%') != nullptr) {
+    if ((flags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0 && strchr(message, '%') != nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    // The system's texts end in CR LF; a replacing text brings its own line ends.
-    const char *lineEnd = replaced ? "" : "\r\n";
-    // The one message in use at a time lives in static storage; a text too long for it is cut.
-    static char message[2048];
-    const size_t room = sizeof message - 3;
-    const size_t length = strlen(text) < room ? strlen(text) : room;
-    memcpy(message, text, length);
-    memcpy(message + length, lineEnd, strlen(lineEnd) + 1);
     *reinterpret_cast<LPSTR *>(buffer) = message;
-    return static_cast<DWORD>(length + strlen(lineEnd));
+    return static_cast<DWORD>(length);
+}
+
+// The system's text for the code with its CR LF, cut to the room; 0 where it has none.
+size_t PosixRealMessage(DWORD code, char *message, size_t room)
+{
+    const LPCSTR text = PosixMessageText(code);
+    if (text == nullptr)
+        return 0;
+    const size_t length = strlen(text) < room - 3 ? strlen(text) : room - 3;
+    memcpy(message, text, length);
+    memcpy(message + length, "\r\n", 3);
+    return length + 2;
 }
 
 // Nothing to release: FormatMessageA's text is static.

@@ -1,9 +1,11 @@
 // The size steps of the stand-in: the sparse flag, the position and the end of the file, which
 // reserves an extension where it fits and changes the size once, never while another process
 // can have the file.
+#include "platform/posix/beyond_end.h"
+#include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
-#include "platform/posix/posix.h"
 #include "platform/posix/system.h"
+#include "platform/posix/volumes.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 // What the kernel tells beyond statfs about the room a volume gives: the memory cgroups that tmpfs
 // charges, ext4's own reserve, and whom a volume's reserve for root is for. Each read through the
 // seam as one small file of the kernel's.
-#include "platform/posix/handles.h"
+#include "platform/posix/kernel_figures.h"
 #include "platform/posix/system.h"
 
 #include <limits.h>

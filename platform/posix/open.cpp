@@ -1,8 +1,9 @@
 // The exclusive open of the stand-in: one regular file that no other process may use meanwhile,
 // and the name calls that lead to it.
+#include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
-#include "platform/posix/posix.h"
 #include "platform/posix/system.h"
+#include "platform/posix/volumes.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -20,7 +21,8 @@ PosixHandle fileHandle;
 bool fileOpen;
 
 // The name the last attribute query looked at, and what it saw there: the open that follows it
-// uses that instead of asking again.
+// uses that instead of asking again, and a query after the open is answered from the handle. Worth
+// its global: without it every run makes two more stat calls (31 for a cut instead of 29).
 struct {
     char name[PATH_MAX];
     struct stat info;

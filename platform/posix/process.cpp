@@ -1,6 +1,6 @@
 // Process calls of the stand-in: the command line, the working directory, the end.
+#include "platform/posix/errors.h"
 #include "platform/posix/posix.h"
-#include "platform/posix/seams.h"
 #include "platform/posix/system.h"
 
 #include <errno.h>
@@ -12,9 +12,8 @@
 namespace {
 // Room for any line the program accepts and more: a longer one is cut, and still too long for it.
 char commandLine[4096];
-// The wide form, as the system keeps it beside the 8-bit one; a test may make them differ.
+// The wide form, as the system keeps it beside the 8-bit one.
 WCHAR wideCommandLine[sizeof commandLine];
-bool wideCommandLineSet;
 
 // Appends the bytes while they fit, leaving room for the terminating zero.
 char *Append(char *end, const char *bytes, size_t length)
@@ -50,25 +49,16 @@ bool PosixComposeCommandLine(int argc, char **argv)
     return true;
 }
 
-void PosixSetCommandLine(LPCSTR line) { *Append(commandLine, line, strlen(line)) = '\0'; }
-
 LPSTR GetCommandLineA(void) { return commandLine; }
 
-void PosixSetWideCommandLine(LPCWSTR line)
+// The 8-bit line widened in the process's code page.
+LPWSTR PosixRealWideCommandLine()
 {
-    wideCommandLineSet = line != nullptr;
-    size_t i = 0;
-    for (; line && line[i] && i < sizeof commandLine - 1; ++i)
-        wideCommandLine[i] = line[i];
-    wideCommandLine[i] = 0;
-}
-
-LPWSTR GetCommandLineW(void)
-{
-    if (!wideCommandLineSet)
-        MultiByteToWideChar(CP_ACP, 0, commandLine, -1, wideCommandLine, sizeof commandLine);
+    MultiByteToWideChar(CP_ACP, 0, GetCommandLineA(), -1, wideCommandLine, sizeof commandLine);
     return wideCommandLine;
 }
+
+LPWSTR GetCommandLineW(void) { return PosixSystem.WideCommandLine(); }
 
 void ExitProcess(unsigned int exitCode)
 {

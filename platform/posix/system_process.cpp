@@ -1,8 +1,6 @@
-// The seam's calls about the process, its terminal and the kernel's settings: each counted, any
-// one failable, as in system.cpp. Also the signal mask the whole run keeps, which the console and
-// the exit lower once: it sits here, below them, so that nothing calls back up.
-#include "platform/posix/calls.h"
-#include "platform/posix/posix.h"
+// The real calls about the process, its terminal and the kernel's settings behind the seam's
+// table (system.cpp). Also the signal mask the whole run keeps, which the console and the exit
+// lower once: it sits here, below them, so that nothing calls back up.
 #include "platform/posix/system.h"
 
 #include <errno.h>
@@ -32,59 +30,37 @@ void EndingSignals(sigset_t *signals)
         sigdelset(signals, signal);
 }
 
-// Reads the whole small file as one call of the kind: open, reads to its end or the buffer's, close.
-ssize_t SystemReadKernelFileAs(PosixCall kind, const char *name, char *buffer, size_t size)
-{
-    return Retried(kind, [&]() -> ssize_t {
-        const int file = open(name, O_RDONLY | O_CLOEXEC);
-        if (file < 0)
-            return -1;
-        size_t filled = 0;
-        ssize_t n = 0;
-        while (filled + 1 < size && (n = read(file, buffer + filled, size - 1 - filled)) > 0)
-            filled += static_cast<size_t>(n);
-        const int error = errno;
-        close(file);
-        buffer[filled] = '\0';
-        errno = error;
-        return n < 0 ? -1 : static_cast<ssize_t>(filled);
-    });
-}
 } // namespace
 
-int SystemIsatty(int descriptor)
+// Reads the whole small file as one call: open, reads to its end or the buffer's, close.
+ssize_t PosixRealReadKernelFile(const char *name, char *buffer, size_t size)
 {
-    // isatty answers 0 and sets errno on failure, as a descriptor that is no terminal does.
-    return Made(PosixCounted(PosixCallIsatty), 0, [&] { return isatty(descriptor); });
+    const int file = open(name, O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return -1;
+    size_t filled = 0;
+    ssize_t n = 0;
+    while (filled + 1 < size && (n = read(file, buffer + filled, size - 1 - filled)) > 0)
+        filled += static_cast<size_t>(n);
+    const int error = errno;
+    close(file);
+    buffer[filled] = '\0';
+    errno = error;
+    return n < 0 ? -1 : static_cast<ssize_t>(filled);
 }
 
-int SystemTcgetattr(int descriptor, struct termios *settings)
+int PosixRealIsatty(int descriptor) { return isatty(descriptor); }
+int PosixRealTcgetattr(int descriptor, struct termios *settings) { return tcgetattr(descriptor, settings); }
+int PosixRealTcsetattr(int descriptor, const struct termios *settings)
 {
-    return Retried(PosixCallTcgetattr, [&] { return tcgetattr(descriptor, settings); });
+    return tcsetattr(descriptor, TCSANOW, settings);
 }
-
-int SystemTcsetattr(int descriptor, const struct termios *settings)
-{
-    return Retried(PosixCallTcsetattr, [&] { return tcsetattr(descriptor, TCSANOW, settings); });
-}
-
-int SystemTcflush(int descriptor)
-{
-    return Retried(PosixCallTcflush, [&] { return tcflush(descriptor, TCIFLUSH); });
-}
-
-char *SystemGetcwd(char *buffer, size_t size)
-{
-    // No signal interrupts it.
-    return Made(PosixCounted(PosixCallGetcwd), static_cast<char *>(nullptr), [&] { return getcwd(buffer, size); });
-}
+int PosixRealTcflush(int descriptor) { return tcflush(descriptor, TCIFLUSH); }
 
 int SystemLeaseBreakSeconds(long *seconds)
 {
     char digits[24] = "";
-    const ssize_t n = SystemReadKernelFileAs(PosixCallLeaseBreakTime, "/proc/sys/fs/lease-break-time", digits,
-                                             sizeof digits);
-    if (n < 0)
+    if (PosixMake<PosixCallLeaseBreakTime>("/proc/sys/fs/lease-break-time", digits, sizeof digits) < 0)
         return -1;
     char *end = nullptr;
     errno = 0;
@@ -96,18 +72,11 @@ int SystemLeaseBreakSeconds(long *seconds)
     return 0;
 }
 
-ssize_t SystemReadKernelFile(const char *name, char *buffer, size_t size)
+int PosixRealLetSignalsIn()
 {
-    return SystemReadKernelFileAs(PosixCallKernelFile, name, buffer, size);
-}
-
-int SystemLetSignalsIn()
-{
-    return Made(PosixCounted(PosixCallSignalMask), -1, [] {
-        sigset_t ending;
-        EndingSignals(&ending);
-        return sigprocmask(SIG_UNBLOCK, &ending, nullptr);
-    });
+    sigset_t ending;
+    EndingSignals(&ending);
+    return sigprocmask(SIG_UNBLOCK, &ending, nullptr);
 }
 
 void PosixBlockSignals()
@@ -120,11 +89,11 @@ void PosixBlockSignals()
     sigprocmask(SIG_BLOCK, &blocked, nullptr);
 }
 
-int SystemEndingSignalPending()
+int PosixRealEndingSignalPending()
 {
     sigset_t pending;
-    if (Made(PosixCounted(PosixCallPendingSignals), -1, [&] { return sigpending(&pending); }) != 0)
-        return 0; // unknown: the run goes on, and a request to end still waits for the step
+    if (sigpending(&pending) != 0)
+        return -1; // unknown: the run goes on, and a request to end still waits for the step
     sigset_t ending, both;
     EndingSignals(&ending);
     sigandset(&both, &ending, &pending);
@@ -141,19 +110,17 @@ void PosixLetSignalsIn()
     SystemLetSignalsIn();
 }
 
-int SystemHasCapability(int capability)
+int PosixRealHasCapability(int capability)
 {
     __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-    if (Made(PosixCounted(PosixCallCapget), -1L, [&] { return syscall(SYS_capget, &header, data); }) != 0)
+    if (syscall(SYS_capget, &header, data) != 0)
         return -1;
     return (data[capability / 32].effective >> (capability % 32) & 1) != 0;
 }
 
-pid_t SystemSessionLeader(int descriptor)
+pid_t PosixRealSessionLeader(int descriptor)
 {
-    return Made(PosixCounted(PosixCallSessionLeader), pid_t{-1}, [&] {
-        const pid_t leader = tcgetsid(descriptor);
-        return leader > 0 ? leader : getsid(0);
-    });
+    const pid_t leader = tcgetsid(descriptor);
+    return leader > 0 ? leader : getsid(0);
 }

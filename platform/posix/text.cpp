@@ -1,17 +1,11 @@
 // Text, number and code-page calls of the stand-in.
-#include "platform/posix/posix.h"
-#include "platform/posix/seams.h"
+#include "platform/posix/calls.h"
 
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
 
 #include <string>
-
-namespace {
-bool strToInt64ExAHidden;
-const PosixCodePage *codePage;
-} // namespace
 
 int lstrlenA(LPCSTR text) { return text ? static_cast<int>(strlen(text)) : 0; }
 
@@ -66,16 +60,22 @@ int ConvertEach(const From *text, int length, To *converted, int room, Convert c
 }
 } // namespace
 
-void PosixSetCodePage(const PosixCodePage *page) { codePage = page; }
+// The stand-in's own code page: each byte is the character of its number, and none leads another.
+BOOL PosixRealLeadsTwoBytes(BYTE) { return FALSE; }
 
-BOOL IsDBCSLeadByte(BYTE byte) { return codePage && codePage->leadsTwoBytes(byte); }
+int PosixRealWiden(LPCSTR bytes, int length, LPWSTR wide, int room)
+{
+    return ConvertEach(bytes, length, wide, room,
+                       [](char c) { return static_cast<WCHAR>(static_cast<unsigned char>(c)); });
+}
+
+BOOL IsDBCSLeadByte(BYTE byte) { return PosixSystem.LeadsTwoBytes(byte); }
 
 int MultiByteToWideChar(UINT page, DWORD, LPCSTR bytes, int length, LPWSTR wide, int room)
 {
-    if (codePage && page == CP_ACP)
-        return codePage->widen(bytes, length, wide, room);
-    return ConvertEach(bytes, length, wide, room,
-                       [](char c) { return static_cast<WCHAR>(static_cast<unsigned char>(c)); });
+    if (page == CP_ACP)
+        return PosixSystem.Widen(bytes, length, wide, room);
+    return PosixRealWiden(bytes, length, wide, room);
 }
 
 int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int length, LPSTR bytes, int room, LPCSTR defaultCharacter,
@@ -140,8 +140,6 @@ int StrToIntA(LPCSTR text)
     return static_cast<int>(static_cast<DWORD>(value));
 }
 
-void PosixHideStrToInt64ExA(bool hidden) { strToInt64ExAHidden = hidden; }
-
 HMODULE GetModuleHandleA(LPCSTR name)
 {
     static char shlwapi;
@@ -151,10 +149,11 @@ HMODULE GetModuleHandleA(LPCSTR name)
     return nullptr;
 }
 
-FARPROC GetProcAddress(HMODULE module, LPCSTR name)
+FARPROC GetProcAddress(HMODULE module, LPCSTR name) { return PosixSystem.ProcAddress(module, name); }
+
+FARPROC PosixRealProcAddress(HMODULE module, LPCSTR name)
 {
-    if (module == GetModuleHandleA("shlwapi.dll") && strcmp(name, "StrToInt64ExA") == 0 &&
-        !strToInt64ExAHidden)
+    if (module == GetModuleHandleA("shlwapi.dll") && strcmp(name, "StrToInt64ExA") == 0)
         return reinterpret_cast<FARPROC>(&StrToInt64ExA);
     SetLastError(127); // ERROR_PROC_NOT_FOUND
     return nullptr;

@@ -1,7 +1,9 @@
 // What the stand-in knows of file systems: which hold no data, which keep no holes, and how much
 // room a volume gives a caller.
 #include "platform/posix/handles.h"
+#include "platform/posix/kernel_figures.h"
 #include "platform/posix/system.h"
+#include "platform/posix/volumes.h"
 
 #include <linux/capability.h>
 #include <stdlib.h>

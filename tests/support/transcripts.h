@@ -38,8 +38,8 @@ inline const std::string SparseSet = AsPrinted("Sparse flag already set\r\n");
 inline const std::string SparseRefused = AsPrinted("Set sparse flag... failed\r\n(Incorrect function.)\r\n\r\n");
 
 // A step that failed, with the system's text.
-inline std::string Failed(const std::string &text) { return AsPrinted(" failed\r\n(" + text + ")\r\n\r\n"); }
-inline std::string OpenFailed(const std::string &text) { return "OpenFile..." + Failed(text); }
+inline std::string FailureReport(const std::string &text) { return AsPrinted(" failed\r\n(" + text + ")\r\n\r\n"); }
+inline std::string OpenFailed(const std::string &text) { return "OpenFile..." + FailureReport(text); }
 // The steps up to the end of the file, the position as printed.
 inline std::string UpToTheEnd(const std::string &position, const std::string &sparseLine = "")
 {
@@ -47,7 +47,7 @@ inline std::string UpToTheEnd(const std::string &position, const std::string &sp
 }
 inline std::string EndFailed(const std::string &position, const std::string &text)
 {
-    return UpToTheEnd(position) + Failed(text);
+    return UpToTheEnd(position) + FailureReport(text);
 }
 // A resize that succeeds.
 inline std::string Steps(const std::string &position, const std::string &sparseLine = "")

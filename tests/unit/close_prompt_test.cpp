@@ -3,7 +3,8 @@
 // terminal as a console window here. The Linux binary itself never prompts. Every wait is bounded.
 #include "command/command.h"
 #include "platform/posix/posix.h"
-#include "platform/posix/seams.h"
+#include "platform/posix/system.h"
+#include "platform/posix/testing/seams.h"
 #include "tests/support/child.h"
 #include "tests/support/transcripts.h"
 

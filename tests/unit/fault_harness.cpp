@@ -3,7 +3,7 @@
 #include "faults.h"
 
 #include "command/command.h"
-#include "platform/posix/posix.h"
+#include "platform/posix/system.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
 
@@ -16,38 +16,6 @@
 
 #include <algorithm>
 #include <fstream>
-
-constexpr Kind Kinds[] = {
-    {PosixCallStat, {EIO, EACCES, ENOENT, ENOMEM, ESTALE, ENOTCONN}},
-    {PosixCallOpen, {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOENT, ENOMEM, ENOKEY, ESTALE}},
-    {PosixCallDuplicate, {EIO, EMFILE, ENOMEM}},
-    {PosixCallFstat, {EIO, ENOMEM, ESTALE, ENOTCONN}},
-    {PosixCallLease, {EIO, EACCES, EPERM, EAGAIN, EMFILE, EINVAL, ENOMEM}},
-    {PosixCallFlock, {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOLCK, ENOMEM}},
-    {PosixCallRecordLock, {EIO, EINTR, EACCES, EPERM, EAGAIN, EMFILE, ENOLCK, ENOMEM}},
-    {PosixCallStatfs, {EIO, EINTR, EACCES, ENOENT, ENOMEM, ENOSYS, ENOTCONN, ESTALE}},
-    {PosixCallFallocate, {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EOPNOTSUPP, ENOSYS, EUCLEAN, EBADMSG}},
-    {PosixCallFtruncate, {EIO, EINTR, ENOSPC, EDQUOT, EFBIG, EUCLEAN, ESTALE}},
-    {PosixCallClose, {EIO, EINTR, ENOSPC, EDQUOT, ESTALE}},
-    {PosixCallWrite, {EIO, EINTR, ENOSPC, EDQUOT, EPIPE, EAGAIN}},
-    {PosixCallRead, {EIO, EINTR, EAGAIN}},
-    {PosixCallIsatty, {EIO}},
-    {PosixCallTcgetattr, {EIO, ENOTTY}},
-    {PosixCallTcsetattr, {EIO, EINTR}},
-    {PosixCallTcflush, {EIO, EINTR}},
-    {PosixCallSessionLeader, {EIO, ENOTTY, EPERM}},
-    {PosixCallGetcwd, {ENOENT, EACCES, ERANGE, ENOMEM}},
-    {PosixCallLeaseState, {EIO, EINTR}},
-    {PosixCallLeaseBreakTime, {EIO, EACCES, ENOENT, EMFILE}},
-    {PosixCallFutimens, {EIO, EPERM, EROFS}},
-    {PosixCallCapget, {EINVAL, EPERM}},
-    {PosixCallFstatfs, {EIO, EINTR, ENOMEM, ENOSYS, ESTALE}},
-    {PosixCallFiemap, {EIO, EINTR, EOPNOTSUPP, EBADR, ENOMEM}},
-    {PosixCallKernelFile, {EIO, EACCES, ENOENT, EMFILE}},
-    {PosixCallSignalMask, {EINVAL}},
-    {PosixCallPendingSignals, {EFAULT}},
-};
-static_assert(EachKindInItsPlace(Kinds), "the fault table needs one row per call kind, in PosixCall's order");
 
 namespace {
 // The call counts of the child, in memory it shares with the test.

@@ -2,7 +2,7 @@
 // stand-in failing, and the rules every such run must keep.
 #pragma once
 
-#include "platform/posix/seams.h"
+#include "platform/posix/testing/seams.h"
 #include "tests/support/files.h"
 
 #include <signal.h>
@@ -24,10 +24,29 @@ struct Errnos {
     const int *begin() const { return values; }
     const int *end() const { return values + count; }
 };
-// A row of the fault table: the kind it fails, which must be its place in PosixCall's list.
+// What a user sees of a kind's failure, and how the fault table tries it.
+enum Facts : unsigned {
+    PromptOnly = 1,  // made only to show the transcript or to wait at the prompt: its failure must not
+                     // change the exit code or the file
+    MadeAgain = 2,   // made again in one run: a failure from then on tells more than one failure
+    DoesWork = 4,    // changes the file: it may fail after doing its work
+    Unheard = 8,     // its failure changes nothing a user sees
+    BusyRetried = 16, // refused once for another opener (EAGAIN), it is asked again
+    NotRetried = 32, // interrupted (EINTR), it is not made again: a close, whose descriptor is gone
+                     // either way; every other kind that can be interrupted is asked again
+};
+// An errno whose failure the program means to show otherwise: another code's text, or nothing (0).
+struct Meant {
+    int error = 0;
+    DWORD code = 0;
+};
+// A row of the fault table: the kind it fails, which must be its place in PosixCall's list; the
+// errnos it can really answer; its facts; the errnos the program answers otherwise.
 struct Kind {
     PosixCall kind;
     Errnos errnos;
+    unsigned facts = 0;
+    Meant meant[2] = {};
 };
 extern const Kind Kinds[PosixCallKinds];
 
@@ -40,11 +59,8 @@ constexpr bool EachKindInItsPlace(const Kind (&kinds)[PosixCallKinds])
     return true;
 }
 
-// Calls made only to show the transcript or to wait at the prompt: their failure must not change
-// the exit code or the file.
-constexpr unsigned PromptKinds = 1u << PosixCallWrite | 1u << PosixCallRead | 1u << PosixCallIsatty |
-                                 1u << PosixCallTcgetattr | 1u << PosixCallTcsetattr |
-                                 1u << PosixCallTcflush | 1u << PosixCallSessionLeader;
+// Whether the kind has the fact.
+inline bool Has(int kind, Facts fact) { return (Kinds[kind].facts & fact) != 0; }
 
 // Reserved: the small file with 2 MiB reserved beyond its end before the run.
 enum class File { Mebibyte, Small, Holes, Missing, Directory, Reserved };
@@ -83,7 +99,6 @@ struct Row {
     Blocks blocks;
     std::string output; // of the clean run
     int exitCode;
-    unsigned calls;     // system calls of the clean run, the start-up's included: what strace counts
     unsigned flags = 0;
     int signal = SIGTERM; // the request to end that an Interrupted or Cancelled row sends
     unsigned leaseLostAt = 2; // the lease-state query from which a LeaseLost row's lease reads as broken
@@ -110,5 +125,8 @@ struct Outcome {
 
 // Runs the tool once with the fault, in a fresh directory below base.
 Outcome RunOnce(const Row &row, const std::string &base, const Fault &fault);
-// Checks a run with the fault against the rules and against the clean run.
-void Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault &fault);
+// Whether a failure of the kind with the errno is meant to show at all, once or from then on.
+bool ShowsAtAll(const Row &row, PosixCall kind, int error);
+// Checks a run with the fault against the rules and against the clean run; true where the fault
+// showed (the run failed with its text).
+bool Check(const Row &row, const Outcome &clean, const Outcome &run, const Fault &fault);

@@ -1,9 +1,11 @@
 // How much room a volume gives a reservation: whole units of what is free for anybody, and of the
 // blocks kept for root too for a caller that may use them; a volume that counts no blocks holds
 // nothing against it.
+#include "platform/posix/beyond_end.h"
 #include "platform/posix/handles.h"
-#include "platform/posix/seams.h"
 #include "platform/posix/system.h"
+#include "platform/posix/volumes.h"
+#include "platform/posix/testing/seams.h"
 #include "tests/support/child.h"
 #include "tests/support/run_program.h"
 
