@@ -3,6 +3,7 @@
 // nothing against it.
 #include "platform/posix/beyond_end.h"
 #include "platform/posix/handles.h"
+#include "platform/posix/kernel_figures.h"
 #include "platform/posix/system.h"
 #include "platform/posix/volumes.h"
 #include "platform/posix/testing/seams.h"
@@ -11,8 +12,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <linux/capability.h>
 #include <sched.h>
+#include <stdio.h>
+#include <string.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -251,5 +255,56 @@ TEST(PosixKeepsNoHoles, FatAndExfatOnly)
         EXPECT_TRUE(PosixKeepsNoHoles(type)) << std::hex << type;
     for (long type : {Ext4, Tmpfs, 0L})
         EXPECT_FALSE(PosixKeepsNoHoles(type)) << std::hex << type;
+}
+
+// The memory cgroups as the kernel's files describe them, v2 and v1, read through the seam: the
+// tightest room along the hierarchy counts, "max" and a missing file limit nothing.
+struct CgroupFiles {
+    const char *name, *cgroup;
+    unsigned long long room;
+    const char *files[8][2]; // path, contents
+};
+const CgroupFiles *cgroupCase;
+
+ssize_t ServeKernelFile(const char *name, char *buffer, size_t size)
+{
+    for (const auto &file : cgroupCase->files)
+        if (file[0] && strcmp(file[0], name) == 0)
+            return snprintf(buffer, size, "%s", file[1]);
+    errno = ENOENT;
+    return -1;
+}
+
+TEST(PosixCgroupMemoryRoom, TightestAlongTheHierarchy)
+{
+    const char *v2 = "30 1 0:26 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n";
+    const char *v1 = "31 1 0:27 /box /sys/fs/cgroup/memory rw - cgroup cgroup rw,memory\n";
+    static const CgroupFiles cases[] = {
+        {"v2_leaf", "0::/a/b\n", 60, {{"/proc/self/mountinfo", v2}, {"/sys/fs/cgroup/a/b/memory.max", "100"},
+                                      {"/sys/fs/cgroup/a/b/memory.current", "40"}, {"/sys/fs/cgroup/a/memory.max", "max"}}},
+        {"v2_parent", "0::/a/b\n", 5, {{"/proc/self/mountinfo", v2}, {"/sys/fs/cgroup/a/b/memory.max", "100"},
+                                        {"/sys/fs/cgroup/a/b/memory.current", "40"}, {"/sys/fs/cgroup/a/memory.max", "50"},
+                                        {"/sys/fs/cgroup/a/memory.current", "45"}}},
+        {"v2_over", "0::/a\n", 0, {{"/proc/self/mountinfo", v2}, {"/sys/fs/cgroup/a/memory.max", "10"},
+                                    {"/sys/fs/cgroup/a/memory.current", "12"}}},
+        {"v2_unlimited", "0::/a\n", ULLONG_MAX, {{"/proc/self/mountinfo", v2}, {"/sys/fs/cgroup/a/memory.max", "max"}}},
+        {"v1_below_mount_root", "4:memory:/box/c\n", 7, {{"/proc/self/mountinfo", v1},
+                                                          {"/sys/fs/cgroup/memory/c/memory.limit_in_bytes", "10"},
+                                                          {"/sys/fs/cgroup/memory/c/memory.usage_in_bytes", "3"}}},
+        {"v1_other_controller", "4:cpu:/box/c\n", ULLONG_MAX, {{"/proc/self/mountinfo", v1}}},
+    };
+    const PosixCallTable real = PosixSystem;
+    PosixSystem.KernelFile = ServeKernelFile;
+    for (const CgroupFiles &row : cases) {
+        CgroupFiles withCgroup = row;
+        for (auto &file : withCgroup.files)
+            if (!file[0]) {
+                file[0] = "/proc/self/cgroup", file[1] = row.cgroup;
+                break;
+            }
+        cgroupCase = &withCgroup;
+        EXPECT_EQ(PosixCgroupMemoryRoom(), row.room) << row.name;
+    }
+    PosixSystem = real;
 }
 } // namespace
