@@ -47,7 +47,7 @@ unpack() {
     else
         mkdir -p "$1/rpmbuild/SOURCES"
         cp "$tarball" "$1/rpmbuild/SOURCES/"
-        # The source package records the modes of the spec and the tarball as the packager keeps
+        # The source package records the modes of the recipe and the tarball as the packager keeps
         # them (an rpm build system's umask is 022): 0644 whatever this umask.
         chmod 0644 "$1/rpmbuild/SOURCES/$(basename "$tarball")" "$1/$top/packaging/rpm/varnelt.spec"
     fi
@@ -79,7 +79,7 @@ else
              --define "clamp_mtime_to_source_date_epoch 1" --define "_buildhost reproducible")
     # Where rpm's database knows no build requirement (rpm on Debian), they are not asked.
     rpm -q cmake >/dev/null 2>&1 || options+=(--nodeps)
-    # The source package holds the spec as rpm expanded it, with the build's folder: both builds
+    # The source package holds the recipe as rpm expanded it, with the build's folder: both builds
     # are made in one folder, as an rpm build system's are (/builddir), one after the other.
     build=$work/build
     spec=$build/$top/packaging/rpm/varnelt.spec
