@@ -82,22 +82,22 @@ else
     # The source package holds the recipe as rpm expanded it, with the build's folder: both builds
     # are made in one folder, as an rpm build system's are (/builddir), one after the other.
     build=$work/build
-    spec=$build/$top/packaging/rpm/varnelt.spec
+    recipe=$build/$top/packaging/rpm/varnelt.spec
     unpack "$build"
-    run "$build" rpmbuild -ba --define "_topdir $build/rpmbuild" "${options[@]}" "$spec"
+    run "$build" rpmbuild -ba --define "_topdir $build/rpmbuild" "${options[@]}" "$recipe"
     mv "$build" "$work/first" && mv "$build.log" "$work/first.log"
     grep -q '^100% tests passed' "$work/first.log" || { echo "%check ran no test"; exit 1; }
     # --nocheck skips the check section; the same sources give the same packages.
     unpack "$build"
     (umask $mask && TZ=Asia/Kathmandu run "$build" rpmbuild -ba --define "_topdir $build/rpmbuild" \
-        "${options[@]}" --nocheck "$spec")
+        "${options[@]}" --nocheck "$recipe")
     mv "$build" "$work/second" && mv "$build.log" "$work/second.log"
     ! grep -q '^+ ctest' "$work/second.log" || { echo "rpmbuild --nocheck ran the tests"; exit 1; }
     # --without check also builds none (a package of other build requirements: not compared).
     unpack "$build"
-    run "$build" rpmbuild -bb --define "_topdir $build/rpmbuild" "${options[@]}" --nocheck --without check "$spec"
+    run "$build" rpmbuild -bb --define "_topdir $build/rpmbuild" "${options[@]}" --nocheck --without check "$recipe"
     mv "$build.log" "$work/third.log"
-    spec=$work/first/$top/packaging/rpm/varnelt.spec
+    recipe=$work/first/$top/packaging/rpm/varnelt.spec
     package=$(cd "$work/first/rpmbuild/RPMS" && find . -name "varnelt-$version-1*.rpm" ! -name '*debug*')
     rpm -qpR "$work/first/rpmbuild/RPMS/$package" | grep -q '^libc\.so\.6' ||
         { echo "the .rpm requires no libc.so.6: not linked dynamically"; exit 1; }
@@ -105,7 +105,7 @@ else
     # find-debuginfo moves them to a debuginfo package) and its brp-compress fails under dash, so
     # the binary stays unstripped and the page uncompressed: rpmlint warns of both there.
     rpmlint -c "$work/first/$top/cmake/rpmlint.toml" "$work/first/rpmbuild/RPMS/$package" \
-        "$work"/first/rpmbuild/SRPMS/*.src.rpm "$spec" || { echo "rpmlint: errors"; exit 1; }
+        "$work"/first/rpmbuild/SRPMS/*.src.rpm "$recipe" || { echo "rpmlint: errors"; exit 1; }
 fi
 log=$work/third.log
 [ $kind = rpm ] || log=$work/second/$top.log

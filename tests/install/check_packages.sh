@@ -103,14 +103,14 @@ done
 # build made them from NEWS (doc/changelog, doc/changelog.rpm).
 version=$(sed -n 's/^Varnelt \([0-9.]*\), .*/\1/p' "$source_dir/NEWS" | head -1)
 debian=$source_dir/packaging/debian/changelog
-spec=$source_dir/packaging/rpm/varnelt.spec
+recipe=$source_dir/packaging/rpm/varnelt.spec
 [ "$(head -1 "$debian")" = "varnelt ($version-1) unstable; urgency=medium" ] ||
     { echo "packaging/debian/changelog does not open with $version-1"; status=1; }
-grep -qx "Version: *$version" "$spec" || { echo "the spec's Version is not $version"; status=1; }
+grep -qx "Version: *$version" "$recipe" || { echo "the RPM recipe's Version is not $version"; status=1; }
 cmp -s <(grep '^  ' "$debian") <(grep '^  ' "$build/doc/changelog") ||
     { echo "packaging/debian/changelog's items are not NEWS's"; status=1; }
-cmp -s <(sed -n '/^%changelog/,$p' "$spec" | grep '^[- ] ') <(grep '^[- ] ' "$build/doc/changelog.rpm") ||
-    { echo "the spec's %changelog items are not NEWS's"; status=1; }
+cmp -s <(sed -n '/^%changelog/,$p' "$recipe" | grep '^[- ] ') <(grep '^[- ] ' "$build/doc/changelog.rpm") ||
+    { echo "the RPM recipe's %changelog items are not NEWS's"; status=1; }
 
 # The README's check of a download, as it stands, where one package lies beside SHA256SUMS.
 line=$(sed -n '/^## Install and packages/,/^## [^#]/p' "$source_dir/README.md" | grep -m1 '^sha256sum -c') ||
