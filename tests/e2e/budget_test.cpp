@@ -22,6 +22,8 @@ const KindOfRun Runs[] = {
     {"sparse_extension", "truncate -s 0 f", "f 1048576 -s", "`varnelt f 1073741824 -s`"},
     {"refused_argument", "truncate -s 0 f", "f 1Mi -x", nullptr},
     {"refused_device_name", "truncate -s 0 f", "'\\\\.\\COM1' 5", nullptr},
+    // A file without write bits is refused as read-only before an open, which root's would pass.
+    {"refused_read_only", "truncate -s 0 f && chmod a-w f", "f 5", nullptr},
     // A pseudo-file is refused before the open, which might act: the process's own name, say.
     {"refused_pseudo_file", "truncate -s 0 f", "/proc/self/comm 5", nullptr},
 };
