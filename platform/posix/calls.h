@@ -37,7 +37,6 @@ struct timespec;
     X(Tcgetattr, "tcgetattr", true, int, (int, struct termios *))                                      \
     X(Tcsetattr, "tcsetattr", true, int, (int, const struct termios *))                                \
     X(Tcflush, "tcflush", true, int, (int))                                                            \
-    X(SessionLeader, "session leader", false, pid_t, (int)) /* tcgetsid, else getsid */                \
     X(Getcwd, "getcwd", false, char *, (char *, size_t))                                               \
     X(LeaseState, "lease state", true, int, (int))        /* fcntl F_GETLEASE */                      \
     X(LeaseBreakTime, "lease break time", true, ssize_t, (const char *, char *, size_t))               \

@@ -19,7 +19,6 @@ int PosixRealIsatty(int descriptor);
 int PosixRealTcgetattr(int descriptor, struct termios *settings);
 int PosixRealTcsetattr(int descriptor, const struct termios *settings);
 int PosixRealTcflush(int descriptor);
-pid_t PosixRealSessionLeader(int descriptor);
 ssize_t PosixRealReadKernelFile(const char *name, char *buffer, size_t size);
 int PosixRealLetSignalsIn();
 int PosixRealEndingSignalPending();
@@ -51,7 +50,7 @@ long long Milliseconds()
 
 PosixCallTable PosixSystem = {
     Stat, Open, Duplicate, Fstat, Lease, flock, RecordLock, statfs, fallocate, ftruncate, close, write, read,
-    PosixRealIsatty, PosixRealTcgetattr, PosixRealTcsetattr, PosixRealTcflush, PosixRealSessionLeader, getcwd,
+    PosixRealIsatty, PosixRealTcgetattr, PosixRealTcsetattr, PosixRealTcflush, getcwd,
     LeaseState, PosixRealReadKernelFile, futimens, PosixRealHasCapability, fstatfs, Fiemap,
     PosixRealReadKernelFile, PosixRealLetSignalsIn, PosixRealEndingSignalPending,
     Milliseconds, PosixRealMessage, PosixRealWideCommandLine, PosixRealConsoleWindow,

@@ -66,8 +66,6 @@ inline int SystemFutimens(int descriptor, const struct timespec times[2])
 }
 // 1 when the capability is in the process's effective set, 0 when not, -1 on failure.
 inline int SystemHasCapability(int capability) { return PosixMake<PosixCallCapget>(capability); }
-// The session that the terminal on the descriptor belongs to, or that of the process.
-inline pid_t SystemSessionLeader(int descriptor) { return PosixMake<PosixCallSessionLeader>(descriptor); }
 
 // Milliseconds of the monotonic clock, which costs no system call; Sleep waits on the same clock.
 long long PosixMilliseconds();

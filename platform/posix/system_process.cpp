@@ -118,9 +118,3 @@ int PosixRealHasCapability(int capability)
         return -1;
     return (data[capability / 32].effective >> (capability % 32) & 1) != 0;
 }
-
-pid_t PosixRealSessionLeader(int descriptor)
-{
-    const pid_t leader = tcgetsid(descriptor);
-    return leader > 0 ? leader : getsid(0);
-}

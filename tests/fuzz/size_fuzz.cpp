@@ -1,7 +1,7 @@
 // Size texts of any bytes: no undefined behaviour in the size check or the size reading, and every
 // text the check accepts has exactly the value the resize will use.
 #include "command/command.h"
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 
 #include <cstdint>
 #include <cstdlib>

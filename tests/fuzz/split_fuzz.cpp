@@ -2,7 +2,7 @@
 // copy cannot hold is refused, the count is true, every stored entry is a text inside the copy and
 // keeps every byte of its argument but quotes.
 #include "command/command.h"
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 
 #include <algorithm>
 #include <cstdint>

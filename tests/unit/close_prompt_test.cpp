@@ -4,7 +4,7 @@
 #include "command/command.h"
 #include "platform/posix/posix.h"
 #include "platform/posix/system.h"
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 #include "tests/support/child.h"
 #include "tests/support/transcripts.h"
 

@@ -2,7 +2,7 @@
 // runs the program in 932, 949 or 1250 as a system before UTF-8 does.
 #pragma once
 
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 
 #include <errno.h>
 #include <iconv.h>

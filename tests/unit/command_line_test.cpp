@@ -1,6 +1,6 @@
 #include "command/command.h"
 #include "platform/posix/posix.h"
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 #include "tests/support/child.h"
 #include "tests/support/transcripts.h"
 #include "tests/unit/code_pages.h"

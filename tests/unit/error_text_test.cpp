@@ -1,7 +1,7 @@
 #include "console/console.h"
 #include "faults.h"
 #include "platform/posix/errors.h"
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 
 #include <errno.h>
 #include <string.h>

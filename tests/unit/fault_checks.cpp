@@ -35,7 +35,6 @@ constexpr Kind Kinds[] = {
     {PosixCallTcgetattr, {EIO, ENOTTY}, PromptOnly | MadeAgain},
     {PosixCallTcsetattr, {EIO, EINTR}, PromptOnly | MadeAgain},
     {PosixCallTcflush, {EIO, EINTR}, PromptOnly | MadeAgain},
-    {PosixCallSessionLeader, {EIO, ENOTTY, EPERM}, PromptOnly | MadeAgain},
     {PosixCallGetcwd, {ENOENT, EACCES, ERANGE, ENOMEM}},
     {PosixCallLeaseState, {EIO, EINTR}},
     {PosixCallLeaseBreakTime, {EIO, EACCES, ENOENT, EMFILE}},

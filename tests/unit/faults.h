@@ -2,7 +2,7 @@
 // stand-in failing, and the rules every such run must keep.
 #pragma once
 
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 #include "tests/support/files.h"
 
 #include <signal.h>

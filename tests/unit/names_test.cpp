@@ -1,6 +1,6 @@
 // Which names lead to a device, and what happens to a name whose full path cannot be had.
 #include "command/command.h"
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 #include "tests/unit/code_pages.h"
 
 #include <errno.h>

@@ -6,7 +6,7 @@
 #include "platform/posix/kernel_figures.h"
 #include "platform/posix/system.h"
 #include "platform/posix/volumes.h"
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 #include "tests/support/child.h"
 #include "tests/support/run_program.h"
 

@@ -3,7 +3,7 @@
 // them to it on any text). Every text is read from the very end of a readable page, so a read past
 // its terminating zero crashes the test.
 #include "command/command.h"
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 #include <gtest/gtest.h>
 #include <cstdint>
 #include <cstdlib>

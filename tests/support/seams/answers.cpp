@@ -2,9 +2,11 @@
 // a message's text, a console window, a missing function, a legacy code page. Each replaces an
 // entry of the seam's table, and the real one goes back on request.
 #include "platform/posix/system.h"
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 
 #include <string.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 const PosixCallTable real = PosixSystem;
@@ -33,7 +35,9 @@ HWND ShownConsoleWindow()
 {
     if (!SystemIsatty(0))
         return nullptr;
-    const pid_t leader = SystemSessionLeader(0);
+    pid_t leader = tcgetsid(0);
+    if (leader <= 0)
+        leader = getsid(0);
     if (leader <= 0)
         return nullptr;
     return reinterpret_cast<HWND>(static_cast<intptr_t>(leader));

@@ -1,7 +1,7 @@
 // The faults and fakes tests ask of the system calls: every entry of the seam's table wrapped, at
 // start-up, in one that counts the call, runs a test's action before it and fails it where asked;
 // the wrapper calls the real entry, or the fake a test put in its place.
-#include "platform/posix/testing/seams.h"
+#include "tests/support/seams/seams.h"
 
 #include <errno.h>
 #include <fcntl.h>
