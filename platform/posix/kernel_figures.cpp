@@ -49,6 +49,39 @@ bool ReadMount(char *line, Mount *mount)
     return false;
 }
 
+// The next line of the text, cut off in place; null after the last.
+char *NextLine(char **rest)
+{
+    char *line = *rest;
+    if (line == nullptr || *line == '\0')
+        return nullptr;
+    char *end = strchr(line, '\n');
+    *rest = end != nullptr ? end + 1 : nullptr;
+    if (end != nullptr)
+        *end = '\0';
+    return line;
+}
+
+// Reads the process's mount table anew and shows each mount to the visitor until it answers true;
+// false where the table cannot be read.
+template <typename Visitor> bool VisitMounts(Visitor visit)
+{
+    if (SystemReadKernelFile("/proc/self/mountinfo", mountTable, sizeof mountTable) < 0)
+        return false;
+    Mount mount;
+    for (char *rest = mountTable, *line; (line = NextLine(&rest)) != nullptr;)
+        if (ReadMount(line, &mount) && visit(mount))
+            break;
+    return true;
+}
+
+// The id an option of the list names ("resuid=ID"); 0, root's, where the list names none.
+unsigned long long NamedId(const char *options, const char *option)
+{
+    const char *named = strstr(options, option);
+    return named && (named == options || named[-1] == ',') ? strtoull(named + strlen(option), nullptr, 10) : 0;
+}
+
 // Whether the comma-separated list holds the word.
 bool HasWord(const char *list, const char *word)
 {
@@ -102,30 +135,21 @@ unsigned long long RoomAlong(const char *point, const char *root, const char *pa
 
 unsigned long long PosixCgroupMemoryRoom()
 {
-    char cgroups[4096];
-    if (SystemReadKernelFile("/proc/self/mountinfo", mountTable, sizeof mountTable) < 0 ||
-        SystemReadKernelFile("/proc/self/cgroup", cgroups, sizeof cgroups) < 0)
-        return ULLONG_MAX; // unknown: memory alone holds the reservation
     // The memory hierarchies as mounted: cgroup v2, and v1's memory controller.
     Mount unified = {}, memory = {};
-    for (char *line = mountTable, *next = nullptr; line != nullptr && *line != '\0'; line = next) {
-        next = strchr(line, '\n');
-        if (next != nullptr)
-            *next++ = '\0';
-        Mount mount;
-        if (!ReadMount(line, &mount))
-            continue;
+    char cgroups[4096];
+    const bool known = VisitMounts([&](const Mount &mount) {
         if (strcmp(mount.type, "cgroup2") == 0)
             unified = mount;
         else if (strcmp(mount.type, "cgroup") == 0 && HasWord(mount.options, "memory"))
             memory = mount;
-    }
+        return false;
+    });
+    if (!known || SystemReadKernelFile("/proc/self/cgroup", cgroups, sizeof cgroups) < 0)
+        return ULLONG_MAX; // unknown: memory alone holds the reservation
     // This process's place in each: "0::PATH" for v2, "N:CONTROLLERS:PATH" for v1.
     unsigned long long room = ULLONG_MAX;
-    for (char *line = cgroups, *next = nullptr; line != nullptr && *line != '\0'; line = next) {
-        next = strchr(line, '\n');
-        if (next != nullptr)
-            *next++ = '\0';
+    for (char *rest = cgroups, *line; (line = NextLine(&rest)) != nullptr;) {
         char *controllers = strchr(line, ':');
         char *path = controllers ? strchr(controllers + 1, ':') : nullptr;
         if (path == nullptr)
@@ -165,23 +189,16 @@ long long PosixExt4KeptClusters(dev_t device)
 
 bool PosixReserveOwners(dev_t device, unsigned long long *user, unsigned long long *group)
 {
-    if (SystemReadKernelFile("/proc/self/mountinfo", mountTable, sizeof mountTable) < 0)
-        return false;
     char wanted[32];
     snprintf(wanted, sizeof wanted, "%u:%u", major(device), minor(device));
-    for (char *line = mountTable, *next = nullptr; line != nullptr && *line != '\0'; line = next) {
-        next = strchr(line, '\n');
-        if (next != nullptr)
-            *next++ = '\0';
-        Mount mount;
-        if (!ReadMount(line, &mount) || strcmp(mount.device, wanted) != 0)
-            continue;
+    bool found = false;
+    VisitMounts([&](const Mount &mount) {
+        if (strcmp(mount.device, wanted) != 0)
+            return false;
         // Shown only where they are not root's: the kernel's defaults otherwise.
-        const char *named = strstr(mount.options, "resuid=");
-        *user = named && (named == mount.options || named[-1] == ',') ? strtoull(named + 7, nullptr, 10) : 0;
-        named = strstr(mount.options, "resgid=");
-        *group = named && (named == mount.options || named[-1] == ',') ? strtoull(named + 7, nullptr, 10) : 0;
-        return true;
-    }
-    return false;
+        *user = NamedId(mount.options, "resuid=");
+        *group = NamedId(mount.options, "resgid=");
+        return found = true;
+    });
+    return found;
 }
