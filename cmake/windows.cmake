@@ -20,10 +20,11 @@ target_compile_options(Varnelt PRIVATE
         -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector>)
 # The warnings and file-name maps every build has (cmake/flags.cmake).
 target_link_libraries(Varnelt PRIVATE varnelt_flags)
-# No link time in the header: the same sources give the same bytes.
+# No link time in the header: the same sources give the same bytes. The link map, beside it, names
+# what went in, for the check that no test hook did.
 target_link_options(Varnelt PRIVATE
     -nostdlib -nostartfiles -Wl,-e,VarneltStart -Wl,--subsystem,console -Wl,--gc-sections -s
-    -Wl,--no-insert-timestamp)
+    -Wl,--no-insert-timestamp -Wl,-Map=$<TARGET_FILE_DIR:Varnelt>/Varnelt.map)
 target_link_libraries(Varnelt PRIVATE kernel32 user32 shlwapi)
 set_target_properties(Varnelt PROPERTIES OUTPUT_NAME Varnelt SUFFIX .exe)
 
