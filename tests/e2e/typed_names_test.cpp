@@ -61,6 +61,9 @@ const NameRow NameRows[] = {
     {"reserved_nul", "nul.txt 5", {}, {"nul.txt"}, Denied, 1, Unchanged},
     {"reserved_com1", "COM1.txt 5", {}, {"COM1.txt"}, Denied, 1, Unchanged},
     {"reserved_superscript", "COM\u00B9.txt 5", {}, {"COM\u00B9.txt"}, Denied, 1, Unchanged},
+    // A file of the name may be there: the console and a printer port are what the name stands for.
+    {"reserved_con", "con 5", {}, {"con"}, Denied, 1, Unchanged},
+    {"reserved_lpt1", "LPT1.bin 5", {}, {"LPT1.bin"}, Denied, 1, Unchanged},
     // Device paths, pipes and mailslots (which connect to whoever serves them) are refused as typed,
     // on Linux too.
     {"device_path", R"(\\.\COM1 5)", {R"(\\.\COM1)", "5"}, {"f"}, Denied, 1, Unchanged},
