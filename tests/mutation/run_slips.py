@@ -44,12 +44,12 @@ def read_slips(paths):
                 if raw.startswith("#") or not raw.strip():
                     continue
                 tag, text = raw[:1], raw[2:]
-                text = text.replace("\\n", "\n").replace("\\t", "\t")
-                if tag == "@":
+                if tag == "@":  # words, where a backslash stands for itself (\\server\pipe\name)
                     name, _, harm = text.partition("|")
                     current = Slip(len(slips) + 1, os.path.basename(path), name.strip(), harm.strip())
                     slips.append(current)
                 elif tag in "<>" and current is not None:
+                    text = text.replace("\\n", "\n").replace("\\t", "\t")
                     field = "old" if tag == "<" else "new"
                     before = getattr(current, field)
                     setattr(current, field, text if before is None else before + "\n" + text)
