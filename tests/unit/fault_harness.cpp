@@ -133,7 +133,8 @@ Outcome RunOnce(const Row &row, const std::string &base, const Fault &fault)
     run.hung = child.hung;
     run.output = child.text;
     std::copy(counts, counts + PosixCallKinds, run.counts);
-    run.state = Look(row, path, bytes, size + (row.flags & (Appended | AppendedAtOpen) ? AppendedBytes : 0), &run.after);
+    const long long appended = row.flags & (Appended | AppendedAtOpen) ? AppendedBytes : 0;
+    run.state = Look(row, path, bytes, size + appended, &run.after);
     unlink(path.c_str()); // each mebibyte goes at once; the rest when the row ends
     return run;
 }
