@@ -57,14 +57,15 @@ void StartTool(const Row &row, const Fault &fault, unsigned *counts)
     PosixIgnoreResizes(row.flags & ResizesIgnored);
     PosixHideStrToInt64ExA(row.flags & ReaderHidden);
     PosixShowConsoleWindow(row.flags & OwnConsole);
-    PosixLoseLeaseAt(row.flags & LeaseLost ? row.leaseLostAt : 0);
+    PosixLoseLeaseAt(row.flags & LeaseLost ? row.leaseLostAt : 0, row.heldFor);
+    PosixAnswerBreakTime(row.breakTime);
     if (row.flags & Ignored)
         signal(row.signal, SIG_IGN);
     const struct rlimit noCore = {0, 0};
     setrlimit(RLIMIT_CORE, &noCore); // SIGQUIT's own ending would leave one
-    if (row.flags & (Appended | Overwritten))
-        PosixRunBefore(PosixCallFallocate, 1, row.flags & Appended ? Append : Overwrite,
-                       row.flags & Appended ? AppendedBytes : 16);
+    if (row.flags & (Appended | AppendedAtOpen | Overwritten))
+        PosixRunBefore(row.flags & AppendedAtOpen ? PosixCallRecordLock : PosixCallFallocate, 1,
+                       row.flags & Overwritten ? Overwrite : Append, row.flags & Overwritten ? 16 : AppendedBytes);
     else if (row.flags & (Interrupted | Cancelled))
         PosixRunBefore(row.flags & Interrupted ? PosixCallFallocate : PosixCallLeaseState, 1, Raise, row.signal);
     PosixFailCall(fault.kind, fault.nth, fault.error, fault.how);
@@ -132,7 +133,8 @@ Outcome RunOnce(const Row &row, const std::string &base, const Fault &fault)
     run.hung = child.hung;
     run.output = child.text;
     std::copy(counts, counts + PosixCallKinds, run.counts);
-    run.state = Look(row, path, bytes, size + (row.flags & Appended ? AppendedBytes : 0), &run.after);
+    const long long appended = row.flags & (Appended | AppendedAtOpen) ? AppendedBytes : 0;
+    run.state = Look(row, path, bytes, size + appended, &run.after);
     unlink(path.c_str()); // each mebibyte goes at once; the rest when the row ends
     return run;
 }

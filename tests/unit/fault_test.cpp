@@ -74,6 +74,14 @@ const Row Rows[] = {
     // Once another opener has the file, its size is no longer ours to change, nor the reservation.
     {"lease_lost_during_reservation", File::Small, "varnelt f 1Mi", Mi, Blocks::Any,
      EndFailed("00100000", SharingViolation), 1, LeaseLost},
+    // An opener is waiting out a break time of 1 s: the size may change only with time to spare.
+    {"lease_breaking_with_time_to_spare", File::Small, "varnelt f 1Mi", Mi, Blocks::Reserved, Steps("00100000"), 0,
+     LeaseLost, SIGTERM, 2, 899, "1\n"},
+    {"lease_breaking_within_the_margin", File::Small, "varnelt f 1Mi", Mi, Blocks::Any,
+     EndFailed("00100000", SharingViolation), 1, LeaseLost, SIGTERM, 2, 900, "1\n"},
+    // A break time that cannot be read is no reason to trust a lease being broken.
+    {"lease_lost_break_time_unreadable", File::Small, "varnelt f 1Mi", Mi, Blocks::Any,
+     EndFailed("00100000", SharingViolation), 1, LeaseLost, SIGTERM, 2, -1, "none\n"},
     // A request to end waits until the step is done, then ends the process by that signal.
     {"terminated_during_reservation", File::Small, "varnelt f 1Mi", Mi, Blocks::Reserved,
      UpToTheEnd("00100000"), -1, Interrupted},
@@ -105,6 +113,9 @@ const Row Rows[] = {
     {"appended_during_failed_reservation_locks_alone", File::Small, "varnelt f 1Mi", Mi, Blocks::Any,
      EndFailed("00100000", "The file size exceeds the limit allowed and cannot be saved."), 1,
      SizeLimit | NoLease | Appended},
+    // Its bytes, appended after the open and before the cut, are cut too: the size is asked again.
+    {"appended_before_cut_locks_alone", File::Small, "varnelt f 1000", 1000, Blocks::Any, Steps("000003E8"), 0,
+     NoLease | AppendedAtOpen},
     {"overwritten_during_failed_reservation_locks_alone", File::Small, "varnelt f 1Mi", Mi, Blocks::Any,
      EndFailed("00100000", "The file size exceeds the limit allowed and cannot be saved."), 1,
      SizeLimit | NoLease | Overwritten},

@@ -87,6 +87,7 @@ enum Flags : unsigned {
     BeyondEarlier = 262144, // the reservation reaches past what was reserved before: on a file system
                             // that cannot punch beyond the end (ext4), the run's own blocks stay
     Ignored = 524288,    // the signal a Cancelled row sends is ignored, as under nohup: nothing ends
+    AppendedAtOpen = 1048576, // the writer appends right after the open, before the locks are taken
 };
 // What an Appended writer adds.
 constexpr long long AppendedBytes = 170;
@@ -102,6 +103,8 @@ struct Row {
     unsigned flags = 0;
     int signal = SIGTERM; // the request to end that an Interrupted or Cancelled row sends
     unsigned leaseLostAt = 2; // the lease-state query from which a LeaseLost row's lease reads as broken
+    long long heldFor = -1;   // how long a LeaseLost row's lease was held then; -1 for as long as any break time
+    const char *breakTime = nullptr; // what the lease-break-time file reads, where the row sets it
 };
 
 struct Fault {

@@ -17,9 +17,7 @@
 #include <sched.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/mount.h>
 #include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -30,10 +28,25 @@
 namespace {
 constexpr long Ext4 = 0xEF53, Tmpfs = 0x01021994, Fat = 0x4d44, Exfat = 0x2011BAB0;
 
+// The kernel's files as a row gives them, read through the seam: path and contents; any other is
+// missing.
+const char *const (*servedFiles)[2];
+size_t servedCount;
+
+ssize_t ServeKernelFile(const char *name, char *buffer, size_t size)
+{
+    for (size_t i = 0; i < servedCount; ++i)
+        if (servedFiles[i][0] && strcmp(servedFiles[i][0], name) == 0)
+            return snprintf(buffer, size, "%s", servedFiles[i][1]);
+    errno = ENOENT;
+    return -1;
+}
+
 const struct {
     unsigned long long unit, total, free, reserve, bytes;
     bool forRoot, forNobody;
     long type = 0;
+    const char *meminfo = nullptr; // what /proc/meminfo reads, where the row sets it (and no cgroup limits)
 } Cases[] = {
     {4096, 100, 10, 20, 10 * 4096, true, true},          // exactly what is free
     {4096, 100, 10, 20, 10 * 4096 + 1, true, false},     // one byte into an eleventh unit
@@ -50,13 +63,20 @@ const struct {
     // tmpfs without a limit counts no blocks but takes memory, which is not a pebibyte.
     {4096, 0, 0, 0, 1ULL << 50, false, false, Tmpfs},
     {4096, 0, 0, 0, 4096, true, true, Tmpfs},
+    // It takes swap as well: what is free of memory and swap together holds a reservation.
+    {4096, 0, 0, 0, 16 * 4096, true, true, Tmpfs, "MemAvailable: 4 kB\nSwapFree: 60 kB\n"},
+    {4096, 0, 0, 0, 17 * 4096, false, false, Tmpfs, "MemAvailable: 4 kB\nSwapFree: 60 kB\n"},
 };
 
 // 'y' for each case that fits, 'n' for each refused with ERROR_DISK_FULL.
 std::string Answers()
 {
     std::string answers;
+    const PosixCallTable real = PosixSystem;
     for (const auto &c : Cases) {
+        const char *const meminfo[][2] = {{"/proc/meminfo", c.meminfo}};
+        servedFiles = meminfo, servedCount = 1;
+        PosixSystem.KernelFile = c.meminfo ? ServeKernelFile : real.KernelFile;
         PosixHandle handle{};
         handle.unit = c.unit;
         handle.totalUnits = c.total;
@@ -66,6 +86,7 @@ std::string Answers()
         SetLastError(0);
         answers += PosixRoomForReservation(handle, c.bytes) ? 'y' : GetLastError() == ERROR_DISK_FULL ? 'n' : '?';
     }
+    PosixSystem = real;
     return answers;
 }
 
@@ -112,85 +133,6 @@ TEST(PosixRoomForReservation, WholeUnitsOfWhatTheCallerMayUse)
         EXPECT_EQ(NobodysAnswers(asking), nobody) << int(asking);
     const std::string inNamespace = NobodysAnswers(Asking::InOwnNamespace);
     EXPECT_TRUE(inNamespace.empty() || inNamespace == nobody) << inNamespace;
-}
-
-// A volume of ext4 with 1 KiB blocks, whose own reserve the kernel reports, mounted with the options.
-class Ext4Volume {
-public:
-    explicit Ext4Volume(const std::string &options)
-    {
-        const std::string image = directory / "image", point = directory / "volume";
-        std::ofstream{image};
-        mounted = mkdir(point.c_str(), 0755) == 0 && truncate(image.c_str(), 32 * Mi) == 0 &&
-                  Shell("mkfs.ext4 -q -F -b 1024 '" + image + "'") &&
-                  Shell("mount -t ext4 -o loop" + options + " '" + image + "' '" + point + "'");
-        std::string device;
-        // The kernel's own figure, read from outside the tool.
-        if (mounted && Shell("basename $(findmnt -no SOURCE '" + point + "')", &device))
-            kept = std::stoll("0" + Contents("/sys/fs/ext4/" + device.substr(0, device.find('\n')) +
-                                             "/reserved_clusters"));
-        file = point + "/f";
-        std::ofstream{file};
-        mounted = mounted && ShareWithNobody(directory.path, file) && ShareWithNobody(point, "");
-    }
-    ~Ext4Volume()
-    {
-        if (mounted && umount2((directory / "volume").c_str(), 0) != 0)
-            umount2((directory / "volume").c_str(), MNT_DETACH);
-    }
-    TemporaryDirectory directory;
-    std::string file;
-    bool mounted = false;
-    long long kept = 0;
-};
-
-// The caller's answers, 'y' or 'n', on the volume for: all it may use without the reserve, one unit
-// more, all that the kernel grants with the reserve, one unit more.
-std::string AnswersOn(const Ext4Volume &volume, const std::string &user, bool capable)
-{
-    ChildSetup setup;
-    setup.user = user;
-    Child child;
-    const bool started = child.Start(setup, [&] {
-        __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-        syscall(SYS_capget, &header, data);
-        if (!capable)
-            data[0].effective &= ~(1u << CAP_SYS_RESOURCE);
-        const HANDLE file = CreateFileA(volume.file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (syscall(SYS_capset, &header, data) != 0 || file == INVALID_HANDLE_VALUE)
-            _exit(3);
-        const PosixHandle &handle = *static_cast<PosixHandle *>(file);
-        const unsigned long long unit = handle.unit, granted = handle.reserveUnits - volume.kept;
-        std::string answers;
-        for (unsigned long long units : {handle.freeUnits, handle.freeUnits + 1, granted, granted + 1})
-            answers += PosixRoomForReservation(handle, units * unit) ? 'y' : 'n';
-        _exit(write(1, answers.data(), answers.size()) == 4 ? 0 : 1);
-    });
-    child.Read();
-    return started && child.Wait() == 0 ? child.text : "";
-}
-
-// ext4 grants its reserve to the user and the group the mount names (root's by default) and to
-// CAP_SYS_RESOURCE in effect, and keeps its own reserve from all of them, as much as it reports.
-TEST(PosixRoomForReservation, Ext4ReserveAsTheKernelGrantsIt)
-{
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "mounting a volume needs root";
-    }
-    const Ext4Volume plain(""), forNobody(",resuid=65534"), forNogroup(",resgid=65534");
-    if (!plain.mounted || !forNobody.mounted || !forNogroup.mounted || plain.kept <= 0) {
-        GTEST_SKIP() << "cannot mount ext4 volumes that report their own reserve here";
-    }
-    EXPECT_EQ(AnswersOn(plain, "", false), "yyyn") << "root by its user id";
-    EXPECT_EQ(AnswersOn(plain, "", true), "yyyn") << "root with the capability";
-    EXPECT_EQ(AnswersOn(plain, "nobody", false), "ynnn");
-    EXPECT_EQ(AnswersOn(forNobody, "", false), "ynnn") << "root, where the mount names another user";
-    EXPECT_EQ(AnswersOn(forNobody, "nobody", false), "yyyn");
-    if (SystemHasCapability(CAP_SYS_RESOURCE) == 1) {
-        EXPECT_EQ(AnswersOn(forNobody, "", true), "yyyn") << "root with the capability";
-    }
-    EXPECT_EQ(AnswersOn(forNogroup, "nobody", false), "yyyn") << "nobody of the group nogroup";
 }
 
 // What lay beyond the end before a run: up to 8 ranges kept apart, whatever the size (the last
@@ -264,16 +206,6 @@ struct CgroupFiles {
     unsigned long long room;
     const char *files[8][2]; // path, contents
 };
-const CgroupFiles *cgroupCase;
-
-ssize_t ServeKernelFile(const char *name, char *buffer, size_t size)
-{
-    for (const auto &file : cgroupCase->files)
-        if (file[0] && strcmp(file[0], name) == 0)
-            return snprintf(buffer, size, "%s", file[1]);
-    errno = ENOENT;
-    return -1;
-}
 
 TEST(PosixCgroupMemoryRoom, TightestAlongTheHierarchy)
 {
@@ -302,7 +234,7 @@ TEST(PosixCgroupMemoryRoom, TightestAlongTheHierarchy)
                 file[0] = "/proc/self/cgroup", file[1] = row.cgroup;
                 break;
             }
-        cgroupCase = &withCgroup;
+        servedFiles = withCgroup.files, servedCount = std::size(withCgroup.files);
         EXPECT_EQ(PosixCgroupMemoryRoom(), row.room) << row.name;
     }
     PosixSystem = real;

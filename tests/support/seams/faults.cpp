@@ -5,6 +5,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/vfs.h>
 
 #include <tuple>
@@ -28,6 +29,9 @@ struct {
 } before;
 long fakeVolumeType;
 unsigned leaseLostAt; // the lease-state count from which the lease reads as broken; 0 for never
+long long heldFor;    // how long the lease was held when it reads as broken; -1 for ever so long
+long long stoppedAt;  // what the stopped clock reads
+const char *breakTimeText;
 
 const PosixCallTable real = PosixSystem; // the product's entries, before any wrapper
 PosixCallTable inner = PosixSystem;      // what the wrappers call: the real entries or fakes
@@ -106,14 +110,23 @@ int FakeFstatfs(int descriptor, struct statfs *info)
 }
 
 long long JumpedClock() { return real.Clock() + (1LL << 40); }
+long long StoppedClock() { return stoppedAt; }
 
 int LostLeaseState(int descriptor)
 {
     const int type = real.LeaseState(descriptor);
     if (type < 0 || counts[PosixCallLeaseState] < leaseLostAt)
         return type;
-    PosixSystem.Clock = JumpedClock; // the opener has waited out any break time
+    if (heldFor < 0)
+        PosixSystem.Clock = JumpedClock; // the opener has waited out any break time
+    else
+        stoppedAt = heldFor; // the clock stood still from the open until now
     return F_UNLCK;
+}
+
+ssize_t AnsweredBreakTime(const char *, char *buffer, size_t size)
+{
+    return snprintf(buffer, size, "%s", breakTimeText);
 }
 } // namespace
 
@@ -137,10 +150,19 @@ void PosixIgnoreResizes(bool ignored)
     inner.Ftruncate = ignored ? [](int, off_t) { return 0; } : real.Ftruncate;
 }
 
-void PosixLoseLeaseAt(unsigned nth)
+void PosixLoseLeaseAt(unsigned nth, long long held)
 {
     leaseLostAt = nth == 0 ? 0 : counts[PosixCallLeaseState] + nth;
+    heldFor = held;
+    stoppedAt = 0;
     inner.LeaseState = nth == 0 ? real.LeaseState : LostLeaseState;
+    PosixSystem.Clock = nth != 0 && held >= 0 ? StoppedClock : real.Clock;
+}
+
+void PosixAnswerBreakTime(const char *text)
+{
+    breakTimeText = text;
+    inner.LeaseBreakTime = text ? AnsweredBreakTime : real.LeaseBreakTime;
 }
 
 void PosixRunBefore(PosixCall call, unsigned nth, void (*action)(int), int argument)

@@ -52,8 +52,11 @@ void PosixFakeVolumeType(long type, bool openFileOnly = false);
 void PosixIgnoreResizes(bool ignored);
 // From the nth lease-state query on (1 for the next), the lease reads as broken by an opener that
 // has waited out the break time, as when another process opens the file during a long call; 0
-// undoes it.
-void PosixLoseLeaseAt(unsigned nth);
+// undoes it. With held 0 or more the clock stands still from now until then, and the lease has been
+// held that many milliseconds when it reads as broken: the opener may still be waiting.
+void PosixLoseLeaseAt(unsigned nth, long long held = -1);
+// Makes the lease-break-time file read as this text; null reads the real one again.
+void PosixAnswerBreakTime(const char *text);
 // Runs the action with the argument right before the nth call of the kind from now on (1 for the
 // next), as another process or a signal would come in during the run: a user's Ctrl+C, a writer
 // that ignores the locks; nth 0 undoes it. One action at a time.
